@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+// Which of the flash's 1024 blocks must not be used. Block 0 keeps copies of it.
+class BadBlockList
+{
+public:
+    static constexpr int BlockCount = 1024;
+    static constexpr int NoBlock = 1024;          // no good block left
+    static constexpr int StoredEntriesRead = 126; // entries one 256-byte chunk can hold
+    using Trace = std::function<void(const QString &)>;
+
+    // Rebuilds the list and factoryDefects from the first 256 bytes of a stored copy.
+    void loadBblCopy(const std::uint8_t *chunk, const Trace &trace = {});
+    // Part 0 or 1 of the factory defect list: 64 bytes, one bit per block.
+    void loadDefectPart(int part, const std::uint8_t *bytes);
+    // Counts the bad blocks into factoryDefects and returns the count.
+    int countDefects(const Trace &trace = {});
+    void markBad(int block);
+    // Lowest good block above `after`, or NoBlock; never block 0, never downward.
+    int nextGoodBlock(int after) const;
+
+    bool isBad(int block) const { return block >= 0 && block < BlockCount && entries[block] != 0; }
+    const std::uint8_t *data() const { return entries.data(); }
+    std::int16_t factoryDefects() const { return factory; }
+    bool changed() const { return bblChanged; }
+    void setChanged(bool on) { bblChanged = on; }
+
+private:
+    std::array<std::uint8_t, BlockCount> entries{};
+    std::int16_t factory = 0;
+    bool bblChanged = false;
+};

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "badblocklist.h"
+#include "pageframe.h"
+#include "replycode.h"
+#include "updatestep.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class DeviceLink;
+
+// Theory of operation: see updateengine.cpp. The engine is fed replies and
+// ticks, sends through the DeviceLink and reports through signals; it owns no
+// timer and touches no widget.
+class UpdateEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ReplyTimeoutTicks = 25;      // of the 100 ms tick
+    static constexpr int MaxTimeoutsInARow = 5;       // without a programmed page
+    static constexpr int PagesPerBlock = 64;
+    static constexpr std::uint8_t ImageMajor = 1;
+    static constexpr std::uint8_t ImageMinor = 9;
+
+    explicit UpdateEngine(DeviceLink &link, QObject *parent = nullptr);
+
+    // Starts an update with `image` (Transfer). An empty image ends at once
+    // with UpdateOutcome::NoImage and sends nothing.
+    void start(const QByteArray &image);
+    // Codes 11 to 17 move the sequence; others are ignored.
+    void handleReply(ReplyCode code);
+    // One 100 ms tick: counts the reply time-out down.
+    void tick();
+    // Stops at once; sends nothing more.
+    void cancel();
+
+    bool isRunning() const { return running; }
+    UpdateStep step() const { return currentStep; }
+    int currentBlock() const { return block; }
+    int imageBlock() const { return imgBlock; }
+    int pageIndex() const { return page; }
+    int bblPage() const { return listPage; }
+    int retryCount() const { return retries; }
+    int replyTimeout() const { return timeout; }
+    int totalPages() const { return pagesTotal; }
+    const BadBlockList &badBlocks() const { return list; }
+
+signals:
+    void trace(const QString &line);
+    void blockShown(int block);
+    void pageShown(int page);
+    // Data pages programmed so far out of those the image needs.
+    void progressChanged(int pagesDone, int pagesTotal);
+    // Once per start(): how it ended and the text to show the user.
+    void finished(UpdateOutcome outcome, const QString &message);
+
+private:
+    // Handlers, one per reply code, as the sequence names them.
+    void onResetNandDone();
+    void onChunkRead();
+    void onDefectListRead();
+    void onEraseResult();
+    void onBeginPageAck();
+    void onPieceAck();
+    void onProgramResult();
+    void closingPath();
+
+    DeviceLink &link;
+    QByteArray image;
+    PageFrame frame;
+    BadBlockList list;
+    UpdateStep currentStep = StepIdle;
+    int timeout = 0;
+    int retries = 0;
+    int timeoutsInARow = 0;
+    int pieceIndex = 0;
+    int block = 0;
+    int imgBlock = 0;
+    int page = 0;
+    int listPage = 0;
+    int pagesTotal = 0;
+    int pagesDone = 0;
+    bool imageComplete = false;
+    bool running = false;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+// Where the update sequence stands; each step names the reply it waits for.
+enum UpdateStep : int {
+    StepIdle = 0,
+    StepFindBbl = 1,
+    StepReadBbl = 2,
+    StepReadDefects = 3,
+    StepEraseBlock = 4,
+    StepEraseBblBlock = 5,
+    StepBeginPage = 6,
+    StepSendPage = 7,
+    StepProgramPage = 8,
+    StepBeginBblCopy = 9,
+    StepSendBblCopy = 10,
+    StepProgramBblCopy = 11,
+    StepBeginFirstBbl = 12,
+    StepSendFirstBbl = 13,
+    StepProgramFirstBbl = 14,
+};
+
+// How an update ended.
+enum class UpdateOutcome {
+    Success,
+    NoImage,          // the image resource could not be read
+    FlashUnhealthy,   // more than 3 factory defects
+    NoSpace,          // no good block left for the image
+    ListWriteFailed,  // a copy of the bad-block list failed to program
+    DeviceSilent,     // the device stopped answering
+    PortLost,         // the MIDI port refused a message
+    Cancelled,        // the user stopped it
+};
