@@ -1,0 +1,80 @@
+#include "badblocklist.h"
+
+namespace {
+
+constexpr int FactoryCountOffset = 2;
+constexpr int FirstEntryOffset = 4;
+constexpr int DefectPartBytes = 64;
+constexpr int BlocksPerDefectPart = DefectPartBytes * 8;
+constexpr int FirstDataBlock = 1; // block 0 keeps the list itself
+
+} // namespace
+
+void BadBlockList::loadBblCopy(const std::uint8_t *chunk, const Trace &trace)
+{
+    entries.fill(0);
+    factory = static_cast<std::int16_t>(chunk[FactoryCountOffset] | (chunk[FactoryCountOffset + 1] << 8));
+    for (int i = 0; i < StoredEntriesRead; ++i) {
+        const int at = FirstEntryOffset + 2 * i;
+        const int block = chunk[at] | (chunk[at + 1] << 8);
+        if (block >= BlockCount) // the 0xFFFF filler ends the list
+            break;
+        entries[block] = 1;
+    }
+
+    int count = 0;
+    for (int block = 0; block < BlockCount; ++block) {
+        if (!entries[block])
+            continue;
+        ++count;
+        if (trace)
+            trace(QStringLiteral("BBL block %1 defect").arg(block));
+    }
+    if (trace) {
+        trace(QStringLiteral("BBL contains %1 blocks").arg(count));
+        trace(QStringLiteral("Factorydefects was %1 blocks").arg(factory));
+    }
+}
+
+void BadBlockList::loadDefectPart(int part, const std::uint8_t *bytes)
+{
+    // Only two parts exist; anything else would index past the table.
+    if (part < 0 || part * BlocksPerDefectPart >= BlockCount)
+        return;
+    std::uint8_t *target = entries.data() + part * BlocksPerDefectPart;
+    for (int k = 0; k < DefectPartBytes; ++k)
+        for (int bit = 0; bit < 8; ++bit)
+            target[8 * k + bit] = (bytes[k] >> bit) & 1;
+}
+
+int BadBlockList::countDefects(const Trace &trace)
+{
+    int count = 0;
+    for (int block = 0; block < BlockCount; ++block) {
+        if (!entries[block])
+            continue;
+        ++count;
+        if (trace)
+            trace(QStringLiteral("DefectList block %1 defect").arg(block));
+    }
+    factory = static_cast<std::int16_t>(count);
+    if (trace)
+        trace(QStringLiteral("DefectList contains %1 blocks").arg(count));
+    return count;
+}
+
+void BadBlockList::markBad(int block)
+{
+    if (block < FirstDataBlock || block >= BlockCount)
+        return;
+    entries[block] = 1;
+    bblChanged = true;
+}
+
+int BadBlockList::nextGoodBlock(int after) const
+{
+    for (int block = after < FirstDataBlock ? FirstDataBlock : after + 1; block < BlockCount; ++block)
+        if (!entries[block])
+            return block;
+    return NoBlock;
+}

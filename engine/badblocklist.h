@@ -21,6 +21,7 @@ public:
     void loadDefectPart(int part, const std::uint8_t *bytes);
     // Counts the bad blocks into factoryDefects and returns the count.
     int countDefects(const Trace &trace = {});
+    // Marks a data block (1..1023) bad and the list changed; other numbers are ignored.
     void markBad(int block);
     // Lowest good block above `after`, or NoBlock; never block 0, never downward.
     int nextGoodBlock(int after) const;

@@ -1,0 +1,451 @@
+// Theory of operation
+//
+// The update is a stop-and-wait conversation: every step sends one command and
+// waits for the one reply that moves it on. The engine does no I/O of its own
+// and owns no timer. start() sends ResetNand; handleReply() is fed each decoded
+// reply and sends the next command; tick() counts the reply time-out down. A
+// reply that does not fit the current step, or arrives when no update runs,
+// changes nothing.
+//
+// 1. ResetNand.
+// 2. Probe the pages of block 0 for the newest copy of the bad-block list and
+//    read it in four pieces. On a flash without a copy, read the factory defect
+//    list instead, erase block 0 and store a first copy in its page 0.
+// 3. Write the image, one 64-page image block per good block from block 1 up;
+//    each page is BeginPage, 33 PageData pieces of its frame and ProgramPage.
+//    A failed erase or program marks the block bad, and the same image block
+//    is written again from its page 0 into the next good block.
+// 4. If a block went bad, store the list as a new copy in the next page of
+//    block 0 (erasing block 0 first when all its pages are used); then Finish.
+//
+// A missing reply while data is written restarts the block; the fifth in a row
+// without a programmed page, or a missing reply in any other step, means the
+// device went silent. Every command that awaits a reply arms the time-out, and
+// a command the port refuses stops the update at once. Every ending, good or
+// bad, is reported once through finished() with a message for the user.
+
+#include "updateengine.h"
+
+#include "devicelink.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace {
+
+constexpr int ListBlock = 0;
+constexpr int LastListPage = UpdateEngine::PagesPerBlock - 1;
+constexpr int ChunksPerPage = PageFrame::DataSize / PageFrame::ChunkSize;
+constexpr int ListPieces = 4;       // 64-byte pieces of the stored copy's first chunk
+constexpr int ListPieceSize = PageFrame::ChunkSize / ListPieces;
+constexpr int DefectParts = 2;
+constexpr int MaxFactoryDefects = 3;
+constexpr std::uint8_t ErasedByte = 0xFF;
+
+constexpr bool isDataStep(UpdateStep step)
+{
+    return step == StepEraseBlock || step == StepBeginPage || step == StepSendPage
+        || step == StepProgramPage;
+}
+
+QString firmwareVersionText()
+{
+    return QStringLiteral("%1.%2").arg(UpdateEngine::ImageMajor).arg(UpdateEngine::ImageMinor, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+UpdateEngine::UpdateEngine(DeviceLink &link, QObject *parent)
+    : QObject(parent), link(link), listTrace([this](const QString &line) { emit trace(line); })
+{
+}
+
+void UpdateEngine::start(const QByteArray &newImage)
+{
+    if (running)
+        cancel();
+    image = newImage;
+    currentStep = StepIdle;
+    imageComplete = false;
+    timeoutsInARow = 0;
+    pieceIndex = 0;
+    block = 0;
+    imgBlock = 0;
+    page = 0;
+    listPage = 0;
+    pagesDone = 0;
+    pagesTotal = static_cast<int>((image.size() + PageFrame::DataSize - 1) / PageFrame::DataSize);
+    running = true;
+    if (image.isEmpty()) {
+        end(UpdateOutcome::NoImage,
+            QCoreApplication::translate("MainWindow",
+                "The firmware image could not be read, so nothing was sent to the device. "
+                "Please reinstall the updater and try again."));
+        return;
+    }
+    emit progressChanged(pagesDone, pagesTotal);
+    if (!await(link.sendResetNand(ImageMajor, ImageMinor, static_cast<std::uint32_t>(image.size()))))
+        return;
+    emit trace(QStringLiteral("Reset NAND"));
+}
+
+void UpdateEngine::handleReply(ReplyCode code)
+{
+    if (!running)
+        return;
+    switch (code) {
+    case ReplyResetNand: onResetNandDone(); break;
+    case ReplyReadChunk: onChunkRead(); break;
+    case ReplyReadDefectList: onDefectListRead(); break;
+    case ReplyEraseBlock: onEraseResult(); break;
+    case ReplyBeginPage: onBeginPageAck(); break;
+    case ReplyPageData: onPieceAck(); break;
+    case ReplyProgramPage: onProgramResult(); break;
+    default: break;
+    }
+}
+
+void UpdateEngine::tick()
+{
+    if (!running || timeout <= 0)
+        return;
+    if (--timeout == 0)
+        onTimeout();
+}
+
+void UpdateEngine::cancel()
+{
+    if (!running)
+        return;
+    end(UpdateOutcome::Cancelled,
+        QCoreApplication::translate("MainWindow",
+            "The update was stopped before it was complete. The device may not start "
+            "until the update has been run again."));
+}
+
+void UpdateEngine::onResetNandDone()
+{
+    if (currentStep != StepIdle)
+        return;
+    listPage = 0;
+    currentStep = StepFindBbl;
+    pieceIndex = 0;
+    if (!await(link.sendReadChunk(0, 0)))
+        return;
+    emit trace(QCoreApplication::translate("MainWindow", "read BBL\n"));
+}
+
+void UpdateEngine::onChunkRead()
+{
+    if (currentStep == StepFindBbl) {
+        // A copy is told from an empty page by its first data byte alone.
+        const bool inUse = link.replyData()[0] != ErasedByte;
+        if (inUse && listPage < LastListPage) {
+            ++listPage;
+            pieceIndex = 0;
+            await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+            return;
+        }
+        if (inUse || listPage > 0) {
+            emit trace(QStringLiteral("found %1 BBL's").arg(inUse ? listPage + 1 : listPage));
+            emit trace(QStringLiteral("read last BBL"));
+            if (!inUse)
+                --listPage;
+            currentStep = StepReadBbl;
+            pieceIndex = 0;
+            await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+            return;
+        }
+        emit trace(QStringLiteral("no BBL found, NAND is unused"));
+        emit trace(QStringLiteral("read defective list"));
+        currentStep = StepReadDefects;
+        pieceIndex = 0;
+        await(link.sendReadDefectList(0));
+        return;
+    }
+
+    if (currentStep != StepReadBbl)
+        return;
+    std::memcpy(frame.bytes.data() + ListPieceSize * pieceIndex, link.replyData().data(), ListPieceSize);
+    ++pieceIndex;
+    if (pieceIndex < ListPieces) {
+        await(link.sendReadChunk(listPage * ChunksPerPage, static_cast<std::uint8_t>(pieceIndex)));
+        return;
+    }
+    list.loadBblCopy(frame.bytes.data(), listTrace);
+    list.setChanged(false);
+    startImage();
+}
+
+void UpdateEngine::onDefectListRead()
+{
+    if (currentStep != StepReadDefects)
+        return;
+    list.loadDefectPart(pieceIndex, link.replyData().data());
+    ++pieceIndex;
+    if (pieceIndex < DefectParts) {
+        await(link.sendReadDefectList(static_cast<std::uint8_t>(pieceIndex)));
+        return;
+    }
+    const int defects = list.countDefects(listTrace);
+    if (defects > MaxFactoryDefects) {
+        emit trace(QStringLiteral("more than 3 factory defects, Flash not healthy! Aborting"));
+        end(UpdateOutcome::FlashUnhealthy,
+            QCoreApplication::translate("MainWindow",
+                "The device's flash memory has %1 blocks that were faulty from the factory "
+                "(at most 3 are allowed), so it cannot be updated safely. Nothing was "
+                "written. Please contact service.").arg(defects));
+        return;
+    }
+    emit blockShown(ListBlock);
+    emit trace(QStringLiteral("erase block 0 (BBL block)"));
+    currentStep = StepEraseBblBlock;
+    block = ListBlock;
+    await(link.sendEraseBlock(ListBlock));
+}
+
+void UpdateEngine::onEraseResult()
+{
+    if (currentStep == StepEraseBlock) {
+        if (link.failFlag()) {
+            emit trace(QStringLiteral("Erase block %1 FAIL").arg(block));
+            list.markBad(block);
+            eraseNextGoodBlock();
+            return;
+        }
+        emit trace(QStringLiteral("Erase block %1 ok").arg(block));
+        emit trace(QStringLiteral("Write Data Page"));
+        page = 0;
+        emit blockShown(block);
+        emit pageShown(page);
+        currentStep = StepBeginPage;
+        await(link.sendBeginPage(static_cast<std::uint32_t>(block), static_cast<std::uint8_t>(page)));
+        return;
+    }
+
+    // Block 0's erase result is not examined: the program of the copy tells.
+    if (currentStep != StepEraseBblBlock && currentStep != StepEraseBblForCopy)
+        return;
+    emit trace(QStringLiteral("Erase block %1 ok").arg(ListBlock));
+    emit trace(QStringLiteral("writing BBL to block 0 page 0"));
+    listPage = 0;
+    emit blockShown(ListBlock);
+    emit pageShown(listPage);
+    if (currentStep == StepEraseBblBlock) {
+        list.setChanged(false);
+        currentStep = StepBeginFirstBbl;
+    } else {
+        currentStep = StepBeginBblCopy;
+    }
+    await(link.sendBeginPage(ListBlock, static_cast<std::uint8_t>(listPage)));
+}
+
+void UpdateEngine::onBeginPageAck()
+{
+    switch (currentStep) {
+    case StepBeginPage:
+        pieceIndex = 0;
+        currentStep = StepSendPage;
+        imageComplete = buildDataFrame(frame, imgBlock, page,
+                                       reinterpret_cast<const std::uint8_t *>(image.constData()),
+                                       image.size());
+        if (!sendPiece())
+            return;
+        emit trace(QStringLiteral("write page %1").arg(page));
+        emit pageShown(page);
+        return;
+    case StepBeginBblCopy:
+    case StepBeginFirstBbl:
+        pieceIndex = 0;
+        currentStep = currentStep == StepBeginBblCopy ? StepSendBblCopy : StepSendFirstBbl;
+        buildBblFrame(frame, list.data(), BadBlockList::BlockCount, list.factoryDefects());
+        if (!sendPiece())
+            return;
+        emit trace(QStringLiteral("Write BBL Page %1").arg(listPage));
+        emit pageShown(listPage);
+        return;
+    default:
+        return;
+    }
+}
+
+void UpdateEngine::onPieceAck()
+{
+    // The piece status byte is not acted on: the device checks the whole frame.
+    UpdateStep next;
+    switch (currentStep) {
+    case StepSendPage: next = StepProgramPage; break;
+    case StepSendBblCopy: next = StepProgramBblCopy; break;
+    case StepSendFirstBbl: next = StepProgramFirstBbl; break;
+    default: return;
+    }
+    ++pieceIndex;
+    if (pieceIndex < PageFrame::Pieces) {
+        sendPiece();
+        return;
+    }
+    currentStep = next;
+    await(link.sendProgramPage());
+}
+
+void UpdateEngine::onProgramResult()
+{
+    switch (currentStep) {
+    case StepProgramPage:
+        if (link.failFlag()) {
+            emit trace(QStringLiteral("FAIL!"));
+            emit trace(QStringLiteral("Block %1 is marked as bad").arg(block));
+            list.markBad(block);
+            eraseNextGoodBlock();
+            return;
+        }
+        timeoutsInARow = 0;
+        pagesDone = imgBlock * PagesPerBlock + page + 1;
+        emit progressChanged(pagesDone, pagesTotal);
+        if (imageComplete) {
+            closingPath();
+            return;
+        }
+        if (++page < PagesPerBlock) {
+            currentStep = StepBeginPage;
+            await(link.sendBeginPage(static_cast<std::uint32_t>(block), static_cast<std::uint8_t>(page)));
+            return;
+        }
+        ++imgBlock;
+        eraseNextGoodBlock();
+        return;
+    case StepProgramBblCopy:
+        if (link.failFlag()) {
+            end(UpdateOutcome::ListWriteFailed,
+                QCoreApplication::translate("MainWindow",
+                    "The firmware was written, but the device could not store its list of "
+                    "faulty flash blocks, so it may not start. Please run the update again."));
+            return;
+        }
+        finishUpdate();
+        return;
+    case StepProgramFirstBbl:
+        if (link.failFlag()) {
+            end(UpdateOutcome::ListWriteFailed,
+                QCoreApplication::translate("MainWindow",
+                    "The device could not store its list of faulty flash blocks, so no "
+                    "firmware was written. Please run the update again; if it fails again, "
+                    "contact service."));
+            return;
+        }
+        list.setChanged(false);
+        startImage();
+        return;
+    default:
+        return;
+    }
+}
+
+void UpdateEngine::closingPath()
+{
+    if (!list.changed()) {
+        finishUpdate();
+        return;
+    }
+    if (listPage >= LastListPage) {
+        // No page left after the newest copy: start block 0 afresh.
+        emit blockShown(ListBlock);
+        emit trace(QStringLiteral("erase block 0 (BBL block)"));
+        currentStep = StepEraseBblForCopy;
+        await(link.sendEraseBlock(ListBlock));
+        return;
+    }
+    currentStep = StepBeginBblCopy;
+    ++listPage;
+    await(link.sendBeginPage(ListBlock, static_cast<std::uint8_t>(listPage)));
+}
+
+void UpdateEngine::onTimeout()
+{
+    if (!isDataStep(currentStep) || ++timeoutsInARow >= MaxTimeoutsInARow) {
+        end(UpdateOutcome::DeviceSilent,
+            QCoreApplication::translate("MainWindow",
+                "The device stopped answering, so the update stopped. Please check the MIDI "
+                "cable and the device, then run the update again."));
+        return;
+    }
+    // Whatever got lost, the block is erased again and rewritten from page 0.
+    ++retries;
+    eraseDataBlock();
+}
+
+void UpdateEngine::startImage()
+{
+    imgBlock = 0;
+    block = list.nextGoodBlock(ListBlock);
+    if (block == BadBlockList::NoBlock)
+        closingPath();
+    else
+        eraseDataBlock();
+}
+
+void UpdateEngine::eraseNextGoodBlock()
+{
+    block = list.nextGoodBlock(block);
+    if (block == BadBlockList::NoBlock)
+        closingPath();
+    else
+        eraseDataBlock();
+}
+
+void UpdateEngine::eraseDataBlock()
+{
+    currentStep = StepEraseBlock;
+    await(link.sendEraseBlock(static_cast<std::uint32_t>(block)));
+}
+
+bool UpdateEngine::sendPiece()
+{
+    return await(link.sendPageData(frame.bytes.data() + PageFrame::pieceOffset(pieceIndex),
+                                   PageFrame::pieceLength(pieceIndex)));
+}
+
+void UpdateEngine::finishUpdate()
+{
+    emit trace(QStringLiteral("*** Finish***"));
+    if (retries > 0)
+        emit trace(QStringLiteral("(%1 retries)").arg(retries));
+    currentStep = StepIdle;
+    timeout = 0; // Finish has no answer
+    if (!link.sendFinish()) {
+        await(false);
+        return;
+    }
+    if (block == BadBlockList::NoBlock) {
+        emit trace(QStringLiteral("Error: not enough space in NAND, all 1024 blocks written"));
+        end(UpdateOutcome::NoSpace,
+            QCoreApplication::translate("MainWindow",
+                "The device's flash memory ran out of good blocks before the whole firmware "
+                "was written, so the device may not start. Please contact service."));
+        return;
+    }
+    end(UpdateOutcome::Success,
+        QCoreApplication::translate("MainWindow",
+            "The update is complete: the device now carries firmware %1.").arg(firmwareVersionText()));
+}
+
+bool UpdateEngine::await(bool accepted)
+{
+    if (!accepted) {
+        end(UpdateOutcome::PortLost,
+            QCoreApplication::translate("MainWindow",
+                "The MIDI port refused a message: the device or its cable went away. Please "
+                "check the connection, connect again and run the update again."));
+        return false;
+    }
+    timeout = ReplyTimeoutTicks;
+    return true;
+}
+
+void UpdateEngine::end(UpdateOutcome outcome, const QString &message)
+{
+    running = false;
+    timeout = 0;
+    emit finished(outcome, message);
+}

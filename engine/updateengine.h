@@ -67,11 +67,23 @@ private:
     void onPieceAck();
     void onProgramResult();
     void closingPath();
+    void onTimeout();
+
+    // Steps shared by several handlers.
+    void startImage();
+    void eraseNextGoodBlock();
+    void eraseDataBlock();
+    bool sendPiece();
+    void finishUpdate();
+    // Arms the reply time-out for a sent command, or stops when the port refused it.
+    bool await(bool accepted);
+    void end(UpdateOutcome outcome, const QString &message);
 
     DeviceLink &link;
     QByteArray image;
     PageFrame frame;
     BadBlockList list;
+    BadBlockList::Trace listTrace;
     UpdateStep currentStep = StepIdle;
     int timeout = 0;
     int retries = 0;

@@ -17,6 +17,9 @@ enum UpdateStep : int {
     StepBeginFirstBbl = 12,
     StepSendFirstBbl = 13,
     StepProgramFirstBbl = 14,
+    // Block 0 has no free page for a closing copy: it is erased and the copy
+    // goes to its page 0.
+    StepEraseBblForCopy = 15,
 };
 
 // How an update ended.

@@ -1,0 +1,223 @@
+#include "pageframe.h"
+
+#include <QTest>
+
+#include <bitset>
+#include <vector>
+
+using Chunk = std::array<std::uint8_t, PageFrame::ChunkSize>;
+using Ecc = std::array<std::uint8_t, 4>;
+Q_DECLARE_METATYPE(Chunk)
+Q_DECLARE_METATYPE(Ecc)
+
+namespace {
+
+Chunk filled(std::uint8_t value)
+{
+    Chunk c;
+    c.fill(value);
+    return c;
+}
+
+std::vector<std::uint8_t> patternImage(std::size_t size)
+{
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t x = 0x12345678;
+    for (auto &b : image) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    return image;
+}
+
+int checkOffset(int chunk) { return PageFrame::HeaderSize + chunk * PageFrame::ChunkStride + PageFrame::ChunkSize; }
+
+Ecc frameEcc(const PageFrame &frame, int chunk)
+{
+    const int at = checkOffset(chunk);
+    return {frame.bytes[at], frame.bytes[at + 1], frame.bytes[at + 2], frame.bytes[at + 3]};
+}
+
+} // namespace
+
+class TestPageFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parityTableCountsBits();
+    void checkBytes_data();
+    void checkBytes();
+    void anyFlippedBitChangesCheckBytes();
+    void dataFrame_data();
+    void dataFrame();
+    void listFrameWithoutBadBlocks();
+    void listFrameEntries();
+    void listFrameKeepsLowest101();
+};
+
+void TestPageFrame::parityTableCountsBits()
+{
+    for (int i = 0; i < 256; ++i)
+        QCOMPARE(int(parityTable[i]), int(std::bitset<8>(i).count() % 2));
+}
+
+void TestPageFrame::checkBytes_data()
+{
+    QTest::addColumn<Chunk>("chunk");
+    QTest::addColumn<Ecc>("ecc");
+
+    QTest::newRow("all 0xFF") << filled(0xFF) << Ecc{0x00, 0x00, 0x00, 0xFF};
+    QTest::newRow("all 0x00") << filled(0x00) << Ecc{0x00, 0x00, 0x00, 0xFF};
+    Chunk first = filled(0);
+    first[0] = 0x01;
+    QTest::newRow("0x01 first") << first << Ecc{0x01, 0x00, 0xFF, 0xFF};
+    Chunk last = filled(0);
+    last[255] = 0x01;
+    QTest::newRow("0x01 last") << last << Ecc{0x01, 0xFF, 0x00, 0xFF};
+    Chunk abc = filled(0xFF);
+    abc[0] = 'a';
+    abc[1] = 'b';
+    abc[2] = 'c';
+    QTest::newRow("abc") << abc << Ecc{0x9F, 0x01, 0x01, 0xFF};
+}
+
+void TestPageFrame::checkBytes()
+{
+    QFETCH(Chunk, chunk);
+    QFETCH(Ecc, ecc);
+    QCOMPARE(chunkEcc(chunk.data()), ecc);
+
+    // In a frame, each chunk gets its own check bytes right after its data.
+    PageFrame frame;
+    frame.bytes.fill(0x00);
+    std::copy(chunk.begin(), chunk.end(), frame.bytes.begin() + PageFrame::HeaderSize + 5 * PageFrame::ChunkStride);
+    computeChunkEcc(frame);
+    QCOMPARE(frameEcc(frame, 5), ecc);
+    QCOMPARE(frameEcc(frame, 4), (Ecc{0x00, 0x00, 0x00, 0xFF}));
+    QCOMPARE(frameEcc(frame, 6), (Ecc{0x00, 0x00, 0x00, 0xFF}));
+}
+
+void TestPageFrame::anyFlippedBitChangesCheckBytes()
+{
+    const auto image = patternImage(PageFrame::ChunkSize);
+    Chunk chunk;
+    std::copy(image.begin(), image.end(), chunk.begin());
+    const Ecc good = chunkEcc(chunk.data());
+    for (int j = 0; j < PageFrame::ChunkSize; ++j) {
+        for (int bit = 0; bit < 8; ++bit) {
+            Chunk bad = chunk;
+            bad[j] ^= static_cast<std::uint8_t>(1 << bit);
+            const Ecc ecc = chunkEcc(bad.data());
+            // Both the column byte and the line-parity word must notice.
+            QVERIFY2(ecc[0] != good[0], qPrintable(QStringLiteral("byte %1 bit %2").arg(j).arg(bit)));
+            QVERIFY2(ecc[1] != good[1] || ecc[2] != good[2], qPrintable(QStringLiteral("byte %1 bit %2").arg(j).arg(bit)));
+        }
+    }
+}
+
+void TestPageFrame::dataFrame_data()
+{
+    QTest::addColumn<int>("imageSize");
+    QTest::addColumn<int>("imageBlock");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("complete");
+
+    QTest::newRow("first page") << 3 * 2048 + 100 << 0 << 0 << false;
+    QTest::newRow("middle page") << 3 * 2048 + 100 << 0 << 2 << false;
+    QTest::newRow("last page, 100 bytes") << 3 * 2048 + 100 << 0 << 3 << true;
+    QTest::newRow("last page, one byte") << 2048 + 1 << 0 << 1 << true;
+    QTest::newRow("multiple of 2048, before last") << 4 * 2048 << 0 << 2 << false;
+    QTest::newRow("multiple of 2048, last") << 4 * 2048 << 0 << 3 << true;
+    QTest::newRow("second image block") << 65 * 2048 + 7 << 1 << 0 << false;
+    QTest::newRow("second image block, last") << 65 * 2048 + 7 << 1 << 1 << true;
+    QTest::newRow("past the end") << 2048 << 0 << 5 << true;
+    QTest::newRow("block 256 wraps") << 2048 << 256 << 0 << true;
+    QTest::newRow("block 257 wraps") << 2048 << 257 << 63 << true;
+}
+
+void TestPageFrame::dataFrame()
+{
+    QFETCH(int, imageSize);
+    QFETCH(int, imageBlock);
+    QFETCH(int, page);
+    QFETCH(bool, complete);
+
+    const auto image = patternImage(static_cast<std::size_t>(imageSize));
+    PageFrame frame;
+    frame.bytes.fill(0x5A); // whatever was there before must not show through
+    QCOMPARE(buildDataFrame(frame, imageBlock, page, image.data(), imageSize), complete);
+
+    const auto blockByte = static_cast<std::uint8_t>(imageBlock % 256);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(frame.bytes[i], blockByte);
+    for (int i = 3; i < PageFrame::HeaderSize; ++i)
+        QCOMPARE(frame.bytes[i], std::uint8_t(0xFF));
+
+    const std::int64_t base = (std::int64_t(imageBlock) * 64 + page) * PageFrame::DataSize;
+    for (int d = 0; d < PageFrame::DataSize; ++d) {
+        const std::int64_t at = base + d;
+        const std::uint8_t expected = at < imageSize ? image[static_cast<std::size_t>(at)] : 0xFF;
+        QCOMPARE(frame.bytes[PageFrame::frameOffset(d)], expected);
+    }
+    for (int k = 0; k < PageFrame::Chunks; ++k)
+        QCOMPARE(frameEcc(frame, k), chunkEcc(frame.bytes.data() + PageFrame::frameOffset(k * PageFrame::ChunkSize)));
+    QCOMPARE(int(frame.bytes[PageFrame::Size - 1]), 0xFF);
+}
+
+void TestPageFrame::listFrameWithoutBadBlocks()
+{
+    std::array<std::uint8_t, 1024> bad{};
+    PageFrame frame;
+    buildBblFrame(frame, bad.data(), int(bad.size()), 0x0203);
+
+    QCOMPARE(int(frame.bytes[0]), 0xA5);
+    for (int i = 1; i < PageFrame::HeaderSize; ++i)
+        QCOMPARE(int(frame.bytes[i]), 0xFF);
+    const std::uint8_t *data = frame.bytes.data() + PageFrame::HeaderSize;
+    QCOMPARE(int(data[0]), 0xA5);
+    QCOMPARE(int(data[1]), 0xA5);
+    QCOMPARE(int(data[2]), 0x03);
+    QCOMPARE(int(data[3]), 0x02);
+    for (int d = 4; d < PageFrame::DataSize; ++d)
+        QCOMPARE(int(frame.bytes[PageFrame::frameOffset(d)]), 0xFF);
+    QCOMPARE(frameEcc(frame, 0), chunkEcc(data));
+    for (int k = 1; k < PageFrame::Chunks; ++k)
+        QCOMPARE(frameEcc(frame, k), (Ecc{0x00, 0x00, 0x00, 0xFF}));
+}
+
+void TestPageFrame::listFrameEntries()
+{
+    std::array<std::uint8_t, 1024> bad{};
+    bad[1023] = 1;
+    bad[3] = 7; // any non-zero value means bad
+    bad[300] = 1;
+    PageFrame frame;
+    buildBblFrame(frame, bad.data(), int(bad.size()), 1);
+
+    const std::uint8_t *data = frame.bytes.data() + PageFrame::HeaderSize;
+    const std::vector<int> expected{3, 0, 300 & 0xFF, 300 >> 8, 1023 & 0xFF, 1023 >> 8, 0xFF, 0xFF};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        QCOMPARE(int(data[4 + i]), expected[i]);
+}
+
+void TestPageFrame::listFrameKeepsLowest101()
+{
+    std::array<std::uint8_t, 1024> bad{};
+    for (int b = 1023; b > 1023 - 150 * 5; b -= 5)
+        bad[b] = 1;
+    std::vector<int> lowest;
+    for (int b = 0; b < 1024 && lowest.size() < 101; ++b)
+        if (bad[b])
+            lowest.push_back(b);
+
+    PageFrame frame;
+    buildBblFrame(frame, bad.data(), int(bad.size()), 0);
+    const std::uint8_t *data = frame.bytes.data() + PageFrame::HeaderSize;
+    for (int i = 0; i < 101; ++i)
+        QCOMPARE(data[4 + 2 * i] | (data[5 + 2 * i] << 8), lowest[std::size_t(i)]);
+    QCOMPARE(data[4 + 2 * 101] | (data[5 + 2 * 101] << 8), 0xFFFF);
+}
+
+QTEST_APPLESS_MAIN(TestPageFrame)
+#include "tst_pageframe.moc"
