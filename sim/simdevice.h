@@ -1,13 +1,17 @@
 #pragma once
 
+#include "simnand.h"
+
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 // A simulated device: answers every command as the real one must, keeps a NAND
@@ -16,9 +20,17 @@
 class SimDevice
 {
 public:
-    static constexpr int Blocks = 1024;
-    static constexpr int PagesPerBlock = 64;
+    static constexpr int Blocks = SimNand::Blocks;
+    static constexpr int PagesPerBlock = SimNand::PagesPerBlock;
     static constexpr int PageBytes = 2048;
+    // Bytes of image the data blocks 1..1023 can hold.
+    static constexpr std::int64_t DataCapacity = std::int64_t(Blocks - 1) * PagesPerBlock * PageBytes;
+    // PageData status bytes: what went wrong with the piece.
+    static constexpr std::uint8_t PieceOk = 0;
+    static constexpr std::uint8_t PieceBadChecksum = 1;
+    static constexpr std::uint8_t PieceNoPage = 2;
+    static constexpr std::uint8_t PieceOverflow = 3;
+    static constexpr std::uint8_t PieceMalformed = 4;
 
     struct Identity
     {
@@ -33,29 +45,36 @@ public:
     void setIdentity(const Identity &identity);
     const Identity &identity() const { return id; }
     void setFactoryDefects(const std::set<int> &blocks);  // what ReadDefectList reports
+    const std::set<int> &factoryDefects() const { return factoryBad; }
     // Writes `copies` identical copies of a list into pages 0..copies-1 of block 0.
     void storeListCopies(int copies, const std::set<int> &badBlocks, std::int16_t factoryDefects);
     void eraseAll();
 
     // Faults of the flash itself: the erase or program of these fails (page -1: every page).
+    // Erasing a factory-marked block fails as well.
     void failErase(int block);
     void failProgram(int block, int page = -1);
 
     // One command in; the replies the device sends, in order (none for Finish
     // or a message it does not understand). A TransferState report goes out
-    // when ResetNand arrives (on) and after Finish (off).
+    // when ResetNand arrives (on) and after Finish (off). After a Finish that
+    // closes a transfer the device runs the announced version.
     std::vector<QByteArray> handle(const std::uint8_t *data, std::size_t length);
+    std::vector<QByteArray> handle(const QByteArray &message);
 
     // What it found wrong in what it was sent (bad checksum, bad check bytes,
     // a page programmed with pieces missing, ...), one line each.
     const std::vector<QString> &violations() const { return problems; }
+    void clearViolations() { problems.clear(); }
     // One line per command handled, for the simulator's verbose mode.
     std::function<void(const QString &)> onCommand;
 
     // Reading back.
     // The image as the device would boot it: the data pages of the blocks its
-    // newest stored list calls good, from block 1 upward, cut to `size`.
-    QByteArray image(std::int64_t size) const;
+    // newest stored list calls good, from block 1 upward, cut to `size`; empty
+    // without a stored list, shorter when the good blocks run out. Pages whose
+    // header does not name their image block are listed in `headerProblems`.
+    QByteArray image(std::int64_t size, QStringList *headerProblems = nullptr) const;
     // The newest intact list copy in block 0: bad blocks and factory count;
     // nothing when block 0 holds none.
     struct StoredList { std::set<int> badBlocks; std::int16_t factoryDefects = 0; int page = 0; };
@@ -64,14 +83,50 @@ public:
     // Raw page frame (2096 bytes) or an empty array for an erased page.
     QByteArray pageFrame(int block, int page) const;
     bool pageWritten(int block, int page) const;
+    const SimNand &nand() const { return flash; }
     bool transferOn() const { return transfer; }
     int finishCount() const { return finishes; }
+    // What the last accepted ResetNand announced.
+    std::uint32_t announcedVersion() const { return announcedVer; }
+    std::uint32_t announcedSize() const { return announcedBytes; }
 
 private:
-    struct Impl;
-    // Members left to the implementation.
+    using Replies = std::vector<QByteArray>;
+
+    struct OpenPage
+    {
+        int block = 0;
+        int page = 0;
+        QByteArray frame;
+    };
+
+    Replies identify();
+    Replies readDefectList(const std::uint8_t *args);
+    Replies readChunk(const std::uint8_t *args);
+    Replies eraseBlock(const std::uint8_t *args);
+    Replies beginPage(const std::uint8_t *args);
+    Replies pageData(const std::uint8_t *data, std::size_t length);
+    Replies programPage();
+    Replies resetNand(const std::uint8_t *args);
+    Replies finish();
+
+    bool eraseFails(int block) const;
+    bool programFails(int block, int page) const;
+    // Reports a command that changes the flash outside a transfer.
+    void requireTransfer(const QString &command);
+    void violation(const QString &what);
+    void trace(const QString &line) const;
+
     Identity id;
+    SimNand flash;
+    std::set<int> factoryBad;
+    std::set<int> eraseFaults;
+    std::set<std::pair<int, int>> programFaults;  // page -1 stands for the whole block
+    std::optional<OpenPage> openPage;
     std::vector<QString> problems;
+    std::uint32_t announcedVer = 0;
+    std::uint32_t announcedBytes = 0;
+    bool announced = false;
     bool transfer = false;
     int finishes = 0;
 };

@@ -1,0 +1,145 @@
+#include "linkfaults.h"
+
+#include "sysex.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint8_t LowSeven = 0x7F;
+// Another maker's identity reply (non-commercial maker id), another device of
+// ours, a note-on and an active-sensing byte.
+const std::array<QByteArray, 4> ForeignMessages{
+    QByteArray::fromHex("f07e7f0602007d0102030405060708f7"),
+    QByteArray::fromHex("f00011220b000000002001124f7f00f7"),
+    QByteArray::fromHex("903c40"),
+    QByteArray::fromHex("fe"),
+};
+// An empty SysEx, a bare head, and a head whose type byte is missing.
+const std::array<QByteArray, 3> ShortMessages{
+    QByteArray::fromHex("f0f7"),
+    QByteArray::fromHex("f00011220af7"),
+    QByteArray::fromHex("f00011220a00000000f7"),
+};
+
+} // namespace
+
+LinkFaults::LinkFaults(const Rates &rates, std::uint32_t seed)
+{
+    setRates(rates, seed);
+}
+
+void LinkFaults::setRates(const Rates &rates, std::uint32_t seed)
+{
+    odds = rates;
+    rng.seed(seed);
+}
+
+void LinkFaults::inject(Fault fault, int type, int nth)
+{
+    oneShots.push_back({fault, type, nth});
+}
+
+double LinkFaults::unit()
+{
+    constexpr double scale = 1.0 / 4294967296.0;
+    return double(rng()) * scale;  // mt19937 output is fixed by the standard; distributions are not
+}
+
+int LinkFaults::below(int bound)
+{
+    return bound > 0 ? int(rng() % std::uint32_t(bound)) : 0;
+}
+
+LinkFaults::FaultSet LinkFaults::faultsFor(std::uint8_t type)
+{
+    FaultSet hit{};
+    const int ofType = ++seenOfType[type & LowSeven];
+    ++seen;
+    for (auto it = oneShots.begin(); it != oneShots.end();) {
+        const bool match = it->type == AnyType ? it->nth == seen : (it->type == type && it->nth == ofType);
+        if (match) {
+            hit[std::size_t(it->fault)] = true;
+            it = oneShots.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // One draw per fault for every message, hit or not, keeps the random
+    // sequence independent of which faults struck before.
+    const std::array<double, FaultCount> chance{odds.lose, odds.late, odds.duplicate, odds.corrupt,
+                                                odds.cutShort, odds.foreign, odds.shortMessage, odds.vanish};
+    for (int f = 0; f < FaultCount; ++f) {
+        if (unit() < chance[std::size_t(f)])
+            hit[std::size_t(f)] = true;
+    }
+    return hit;
+}
+
+std::vector<WireMessage> LinkFaults::apply(const std::vector<QByteArray> &replies)
+{
+    std::vector<WireMessage> wire;
+    for (const QByteArray &reply : replies) {
+        if (gone)
+            break;
+        const auto type = reply.size() > SysEx::CommandOffset
+            ? static_cast<std::uint8_t>(reply[SysEx::CommandOffset]) : std::uint8_t(0);
+        const FaultSet hit = faultsFor(type);
+        const auto struck = [&](Fault f) {
+            if (hit[std::size_t(f)])
+                ++applied[std::size_t(f)];
+            return hit[std::size_t(f)];
+        };
+        if (struck(Fault::Vanish)) {
+            gone = true;
+            break;
+        }
+        if (struck(Fault::Foreign))
+            wire.push_back({foreignMessage(), false});
+        if (struck(Fault::Short))
+            wire.push_back({shortMessage(), false});
+        if (struck(Fault::Lose))
+            continue;
+        WireMessage message{reply, false};
+        if (struck(Fault::Corrupt))
+            message.bytes = corrupted(message.bytes);
+        if (struck(Fault::CutShort))
+            message.bytes = cutShort(message.bytes);
+        message.late = struck(Fault::Late);
+        const bool twice = struck(Fault::Duplicate);
+        wire.push_back(message);
+        if (twice)
+            wire.push_back(message);
+    }
+    return wire;
+}
+
+QByteArray LinkFaults::corrupted(QByteArray message)
+{
+    // Start and end bytes stay, so the carrier still delivers one message.
+    if (message.size() < 3)
+        return message;
+    const int at = 1 + below(int(message.size()) - 2);
+    const auto flip = static_cast<std::uint8_t>(1 + below(LowSeven));
+    message[at] = static_cast<char>((static_cast<std::uint8_t>(message[at]) ^ flip) & LowSeven);
+    return message;
+}
+
+QByteArray LinkFaults::cutShort(const QByteArray &message)
+{
+    if (message.size() < 3)
+        return message;
+    QByteArray stub = message.left(1 + below(int(message.size()) - 2));
+    stub.append(static_cast<char>(SysEx::End));
+    return stub;
+}
+
+QByteArray LinkFaults::foreignMessage()
+{
+    return ForeignMessages[std::size_t(below(int(ForeignMessages.size())))];
+}
+
+QByteArray LinkFaults::shortMessage()
+{
+    return ShortMessages[std::size_t(below(int(ShortMessages.size())))];
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+// One message on its way from the device to the updater.
+struct WireMessage
+{
+    QByteArray bytes;
+    // Held back past the updater's reply time-out: the carrier decides how
+    // (a real delay on a MIDI thread, or a number of ticks in a test).
+    bool late = false;
+};
+
+// What the cable and a flaky device do to the replies: a seeded random plan
+// with a probability per fault, plus one-shot faults on the nth message of a
+// type. Deterministic for a given seed and sequence of replies, so a failing
+// run of a fault campaign can be repeated from its seed.
+class LinkFaults
+{
+public:
+    enum class Fault {
+        Lose,         // the message never arrives
+        Late,         // it arrives after the time-out
+        Duplicate,    // it arrives twice
+        Corrupt,      // one byte between F0 and F7 changes (stays 7-bit)
+        CutShort,     // only its beginning arrives, closed by F7
+        Foreign,      // another device's message (or a channel message) comes first
+        Short,        // a stub of a message comes first
+        Vanish,       // the port goes away: this and every later message are lost
+    };
+    static constexpr int FaultCount = int(Fault::Vanish) + 1;
+    static constexpr int AnyType = -1;
+
+    struct Rates
+    {
+        double lose = 0;
+        double late = 0;
+        double duplicate = 0;
+        double corrupt = 0;
+        double cutShort = 0;
+        double foreign = 0;
+        double shortMessage = 0;
+        double vanish = 0;
+    };
+
+    LinkFaults() = default;
+    LinkFaults(const Rates &rates, std::uint32_t seed);
+
+    void setRates(const Rates &rates, std::uint32_t seed);
+    const Rates &rates() const { return odds; }
+    // The `nth` message (counted from 1) whose type byte is `type` (or any
+    // message, AnyType) meets `fault`, once.
+    void inject(Fault fault, int type, int nth);
+
+    // The replies of one command as they go on the wire.
+    std::vector<WireMessage> apply(const std::vector<QByteArray> &replies);
+
+    bool vanished() const { return gone; }
+    int count(Fault fault) const { return applied[std::size_t(fault)]; }
+    int messagesSeen() const { return seen; }
+
+private:
+    struct OneShot
+    {
+        Fault fault;
+        int type;
+        int nth;
+    };
+    using FaultSet = std::array<bool, FaultCount>;
+
+    FaultSet faultsFor(std::uint8_t type);
+    double unit();
+    int below(int bound);
+    QByteArray corrupted(QByteArray message);
+    QByteArray cutShort(const QByteArray &message);
+    QByteArray foreignMessage();
+    QByteArray shortMessage();
+
+    Rates odds;
+    std::mt19937 rng;
+    std::vector<OneShot> oneShots;
+    std::array<int, 128> seenOfType{};
+    std::array<int, FaultCount> applied{};
+    int seen = 0;
+    bool gone = false;
+};
