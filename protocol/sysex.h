@@ -56,7 +56,8 @@ SysExMessage buildReadChunk(std::int32_t chunkAddress, std::uint8_t piece);
 SysExMessage buildEraseBlock(std::uint32_t block);
 SysExMessage buildBeginPage(std::uint32_t block, std::uint8_t page);
 // Checksum and Pack7 groups of `length` bytes; a length above
-// SysEx::MaxPageDataLength is cut to it, 0 or less sends the empty form.
+// SysEx::MaxPageDataLength is cut to it; 0 or less, or no data, sends the
+// empty form (checksum 0, no groups).
 SysExMessage buildPageData(const std::uint8_t *data, int length);
 SysExMessage buildProgramPage();
 SysExMessage buildResetNand(std::uint8_t major, std::uint8_t minor, std::uint32_t imageSize);
