@@ -50,7 +50,8 @@ public:
     // MidiPorts::ReceiveBufferSize bytes; never reads or writes beyond that.
     ReplyCode decodeReply(const std::uint8_t *data, int length);
 
-    // Eleven characters such as 586-638-764.
+    // Eleven characters such as 586-638-764, from the nine leading digits of
+    // the zero-padded decimal number.
     static QString formatSerial(std::uint32_t serialNumber);
 
     // Side data of the last reply that set it.
@@ -69,6 +70,9 @@ public:
 
 private:
     bool send(const SysExMessage &message);
+    // Both take a message already clamped to the receive buffer.
+    void takeIdentity(const std::uint8_t *data, int length);
+    void unpackData(const std::uint8_t *data, int length);
 
     std::array<std::uint8_t, ReplyDataSize> replyBytes{};
     bool failed = false;
