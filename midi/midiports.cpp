@@ -1,0 +1,111 @@
+#include "midiports.h"
+
+#include "midievent.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcMidi, "qel.midi")
+
+namespace {
+
+constexpr std::uint8_t SysExStart = 0xF0;
+constexpr std::uint8_t SysExEnd = 0xF7;
+constexpr std::uint8_t StatusBit = 0x80;
+
+// A status byte inside would end the message early on the wire.
+bool isWellFormedSysEx(const std::uint8_t *data, std::size_t length)
+{
+    return data && length >= 2 && data[0] == SysExStart && data[length - 1] == SysExEnd
+           && std::none_of(data + 1, data + length - 1, [](std::uint8_t b) { return b & StatusBit; });
+}
+
+} // namespace
+
+MidiPorts::MidiPorts(std::unique_ptr<MidiService> service)
+    : midiService(std::move(service))
+{
+}
+
+MidiPorts::~MidiPorts()
+{
+    closePorts();
+}
+
+std::optional<QString> MidiPorts::inPortName(int index) const
+{
+    return midiService ? midiService->inPortName(index) : std::nullopt;
+}
+
+std::optional<QString> MidiPorts::outPortName(int index) const
+{
+    return midiService ? midiService->outPortName(index) : std::nullopt;
+}
+
+bool MidiPorts::openPorts(int inIndex, int outIndex)
+{
+    closePorts();
+    closingFlag.store(false);
+    if (!midiService)
+        return false;
+    const bool inOpened = midiService->openIn(inIndex, [this](const std::uint8_t *data, std::size_t length) {
+        receive(data, length);
+    });
+    // The output is opened whatever became of the input.
+    const bool outOpened = midiService->openOut(outIndex);
+    return inOpened && outOpened;
+}
+
+void MidiPorts::closePorts()
+{
+    if (!midiService)
+        return;
+    // Set before closing: what the service hands back while closing is not posted.
+    if (midiService->isInOpen())
+        closingFlag.store(true);
+    // Both are harmless when closed, and free a port the service no longer counts as open.
+    midiService->closeIn();
+    midiService->closeOut();
+}
+
+void MidiPorts::setReceiver(QObject *target)
+{
+    receiver.store(target);
+}
+
+bool MidiPorts::sendSysEx(const std::uint8_t *data, std::size_t length)
+{
+    if (!isOutOpen()) {
+        qCWarning(lcMidi) << "no MIDI OUT is open; message not sent";
+        return false;
+    }
+    if (!isWellFormedSysEx(data, length)) {
+        qCWarning(lcMidi) << "refused a malformed SysEx message of" << length << "bytes";
+        return false;
+    }
+    return midiService->send(data, length);
+}
+
+bool MidiPorts::isInOpen() const
+{
+    return midiService && midiService->isInOpen();
+}
+
+bool MidiPorts::isOutOpen() const
+{
+    return midiService && midiService->isOutOpen();
+}
+
+void MidiPorts::receive(const std::uint8_t *data, std::size_t length)
+{
+    // Runs on the service's thread: copy and post, nothing else. Short
+    // messages and the tail pieces of a long SysEx do not start with 0xF0.
+    if (closingFlag.load() || length == 0 || data[0] != SysExStart)
+        return;
+    QObject *target = receiver.load();
+    if (!target)
+        return;
+    const auto kept = qsizetype(std::min<std::size_t>(length, ReceiveBufferSize));
+    QCoreApplication::postEvent(target, new MidiEvent(QByteArray(reinterpret_cast<const char *>(data), kept)));
+}
