@@ -51,9 +51,8 @@ private slots:
     void anyFlippedBitChangesCheckBytes();
     void dataFrame_data();
     void dataFrame();
-    void listFrameWithoutBadBlocks();
-    void listFrameEntries();
-    void listFrameKeepsLowest101();
+    void listFrame_data();
+    void listFrame();
 };
 
 void TestPageFrame::parityTableCountsBits()
@@ -165,58 +164,45 @@ void TestPageFrame::dataFrame()
     QCOMPARE(int(frame.bytes[PageFrame::Size - 1]), 0xFF);
 }
 
-void TestPageFrame::listFrameWithoutBadBlocks()
+void TestPageFrame::listFrame_data()
 {
-    std::array<std::uint8_t, 1024> bad{};
+    QTest::addColumn<std::vector<int>>("bad");
+    QTest::addColumn<int>("factory");
+
+    QTest::newRow("no bad block") << std::vector<int>{} << 0x0203;
+    QTest::newRow("a few") << std::vector<int>{3, 300, 1023} << 1;
+    std::vector<int> many;
+    for (int b = 1023; b > 1023 - 150 * 5; b -= 5)
+        many.insert(many.begin(), b);
+    QTest::newRow("150 bad blocks") << many << 2;
+}
+
+void TestPageFrame::listFrame()
+{
+    QFETCH(std::vector<int>, bad);
+    QFETCH(int, factory);
+    std::array<std::uint8_t, 1024> table{};
+    for (int b : bad)
+        table[std::size_t(b)] = b % 2 ? 1 : 7; // any non-zero value means bad
     PageFrame frame;
-    buildBblFrame(frame, bad.data(), int(bad.size()), 0x0203);
+    buildBblFrame(frame, table.data(), int(table.size()), std::int16_t(factory));
 
     QCOMPARE(int(frame.bytes[0]), 0xA5);
     for (int i = 1; i < PageFrame::HeaderSize; ++i)
         QCOMPARE(int(frame.bytes[i]), 0xFF);
-    const std::uint8_t *data = frame.bytes.data() + PageFrame::HeaderSize;
-    QCOMPARE(int(data[0]), 0xA5);
-    QCOMPARE(int(data[1]), 0xA5);
-    QCOMPARE(int(data[2]), 0x03);
-    QCOMPARE(int(data[3]), 0x02);
-    for (int d = 4; d < PageFrame::DataSize; ++d)
-        QCOMPARE(int(frame.bytes[PageFrame::frameOffset(d)]), 0xFF);
-    QCOMPARE(frameEcc(frame, 0), chunkEcc(data));
+    const auto data = [&](int d) { return int(frame.bytes[PageFrame::frameOffset(d)]); };
+    QCOMPARE(data(0), 0xA5);
+    QCOMPARE(data(1), 0xA5);
+    QCOMPARE(data(2) | data(3) << 8, factory);
+    // The lowest 101 block numbers, ascending, then 0xFF to the end of the page.
+    const int stored = std::min<int>(int(bad.size()), PageFrame::MaxListEntries);
+    for (int i = 0; i < stored; ++i)
+        QCOMPARE(data(4 + 2 * i) | data(5 + 2 * i) << 8, bad[std::size_t(i)]);
+    for (int d = 4 + 2 * stored; d < PageFrame::DataSize; ++d)
+        QCOMPARE(data(d), 0xFF);
+    QCOMPARE(frameEcc(frame, 0), chunkEcc(frame.bytes.data() + PageFrame::HeaderSize));
     for (int k = 1; k < PageFrame::Chunks; ++k)
         QCOMPARE(frameEcc(frame, k), (Ecc{0x00, 0x00, 0x00, 0xFF}));
-}
-
-void TestPageFrame::listFrameEntries()
-{
-    std::array<std::uint8_t, 1024> bad{};
-    bad[1023] = 1;
-    bad[3] = 7; // any non-zero value means bad
-    bad[300] = 1;
-    PageFrame frame;
-    buildBblFrame(frame, bad.data(), int(bad.size()), 1);
-
-    const std::uint8_t *data = frame.bytes.data() + PageFrame::HeaderSize;
-    const std::vector<int> expected{3, 0, 300 & 0xFF, 300 >> 8, 1023 & 0xFF, 1023 >> 8, 0xFF, 0xFF};
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        QCOMPARE(int(data[4 + i]), expected[i]);
-}
-
-void TestPageFrame::listFrameKeepsLowest101()
-{
-    std::array<std::uint8_t, 1024> bad{};
-    for (int b = 1023; b > 1023 - 150 * 5; b -= 5)
-        bad[b] = 1;
-    std::vector<int> lowest;
-    for (int b = 0; b < 1024 && lowest.size() < 101; ++b)
-        if (bad[b])
-            lowest.push_back(b);
-
-    PageFrame frame;
-    buildBblFrame(frame, bad.data(), int(bad.size()), 0);
-    const std::uint8_t *data = frame.bytes.data() + PageFrame::HeaderSize;
-    for (int i = 0; i < 101; ++i)
-        QCOMPARE(data[4 + 2 * i] | (data[5 + 2 * i] << 8), lowest[std::size_t(i)]);
-    QCOMPARE(data[4 + 2 * 101] | (data[5 + 2 * 101] << 8), 0xFFFF);
 }
 
 QTEST_APPLESS_MAIN(TestPageFrame)

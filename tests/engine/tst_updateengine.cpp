@@ -4,12 +4,15 @@
 
 #include <QTest>
 
+#include <map>
 #include <set>
 
 using Blocks = std::set<int>;
 using Messages = QList<QByteArray>;
+using Losses = QList<QPair<Command, int>>; // command, n-th
 Q_DECLARE_METATYPE(Blocks)
 Q_DECLARE_METATYPE(Command)
+Q_DECLARE_METATYPE(UpdateOutcome)
 
 namespace {
 
@@ -161,9 +164,8 @@ private slots:
     void noGoodBlockLeft();
     void timeoutInEveryStep_data();
     void timeoutInEveryStep();
-    void retryEraseIsArmed();
-    void fiveTimeoutsInARowStop();
-    void programmedPageResetsTimeoutCount();
+    void repeatedTimeouts_data();
+    void repeatedTimeouts();
     void lateReplyAfterRetryIsIgnored();
     void strayRepliesChangeNothing();
     void refusedSendStops_data();
@@ -493,72 +495,49 @@ void TestUpdateEngine::timeoutInEveryStep()
     QVERIFY(rig.traces.contains("(1 retries)"));
 }
 
-void TestUpdateEngine::retryEraseIsArmed()
+void TestUpdateEngine::repeatedTimeouts_data()
 {
-    EngineRig rig;
-    rig.device.storeListCopies(1, {}, 0);
-    const auto first = lose(Command::ProgramPage, 1);
-    const auto second = lose(Command::EraseBlock, 2);
-    rig.fate = [first, second](const QByteArray &m, int i) mutable {
-        return first(m, i) == EngineRig::Fate::Lose ? EngineRig::Fate::Lose : second(m, i);
-    };
-    const QByteArray image = makeImage(PageBytes);
-    rig.run(image);
-    rig.tick(ReplyTimeout); // program lost: first retry, whose answer is lost too
-    rig.pump();
-    rig.tick(ReplyTimeout);
-    rig.pump();
-    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
-    QCOMPARE(rig.engine.retryCount(), 2);
-    QVERIFY(rig.traces.contains("(2 retries)"));
+    QTest::addColumn<Losses>("lost");
+    QTest::addColumn<UpdateOutcome>("outcome");
+    QTest::addColumn<int>("retries");
 
-    // The count runs on across updates.
-    rig.fate = lose(Command::BeginPage, 1);
-    rig.run(image);
-    rig.tick(ReplyTimeout);
-    rig.pump();
-    QCOMPARE(rig.engine.retryCount(), 3);
-    QVERIFY(rig.traces.contains("(3 retries)"));
+    QTest::newRow("the retry's erase is awaited too")
+        << Losses{{Command::ProgramPage, 1}, {Command::EraseBlock, 2}} << UpdateOutcome::Success << 2;
+    Losses begins;
+    for (int n = 1; n <= UpdateEngine::MaxTimeoutsInARow; ++n)
+        begins << qMakePair(Command::BeginPage, n);
+    QTest::newRow("five in a row stop") << begins << UpdateOutcome::DeviceSilent << UpdateEngine::MaxTimeoutsInARow - 1;
+    // Page 1's answer is lost five times, but page 0 is programmed in between.
+    Losses secondPage;
+    for (int n = 2; n <= 10; n += 2)
+        secondPage << qMakePair(Command::ProgramPage, n);
+    QTest::newRow("a programmed page breaks the row") << secondPage << UpdateOutcome::Success << 5;
 }
 
-void TestUpdateEngine::fiveTimeoutsInARowStop()
+void TestUpdateEngine::repeatedTimeouts()
 {
-    EngineRig rig;
-    rig.device.storeListCopies(1, {}, 0);
-    rig.fate = [](const QByteArray &m, int) {
-        return isCommand(m, Command::BeginPage) ? EngineRig::Fate::Lose : EngineRig::Fate::Deliver;
-    };
-    rig.run(makeImage(PageBytes));
-    for (int timeouts = 1; timeouts < UpdateEngine::MaxTimeoutsInARow; ++timeouts) {
-        rig.tick(ReplyTimeout);
-        rig.pump();
-        QVERIFY(rig.outcomes.isEmpty());
-    }
-    const int sentBefore = rig.sent.size();
-    rig.tick(ReplyTimeout);
-    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::DeviceSilent});
-    QCOMPARE(rig.sent.size(), sentBefore);
-    QCOMPARE(rig.engine.retryCount(), UpdateEngine::MaxTimeoutsInARow - 1);
-}
+    QFETCH(Losses, lost);
+    QFETCH(UpdateOutcome, outcome);
+    QFETCH(int, retries);
 
-void TestUpdateEngine::programmedPageResetsTimeoutCount()
-{
-    // Page 1's program answer is lost five times, but page 0 is programmed in between.
     EngineRig rig;
     rig.device.storeListCopies(1, {}, 0);
-    rig.fate = [seen = 0](const QByteArray &m, int) mutable {
-        return isCommand(m, Command::ProgramPage) && ++seen % 2 == 0 && seen <= 10 ? EngineRig::Fate::Lose
-                                                                                   : EngineRig::Fate::Deliver;
+    rig.fate = [lost, seen = std::map<int, int>()](const QByteArray &m, int) mutable {
+        const QPair<Command, int> key(Command(commandOf(m)), ++seen[commandOf(m)]);
+        return lost.contains(key) ? EngineRig::Fate::Lose : EngineRig::Fate::Deliver;
     };
     const QByteArray image = makeImage(2 * PageBytes);
     rig.run(image);
-    for (int i = 0; i < 5; ++i) {
+    for (int timeouts = 0; rig.outcomes.isEmpty() && timeouts < 2 * lost.size(); ++timeouts) {
         rig.tick(ReplyTimeout);
         rig.pump();
     }
-    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
-    QCOMPARE(rig.engine.retryCount(), 5);
-    QCOMPARE(rig.device.image(image.size()), image);
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{outcome});
+    QCOMPARE(rig.engine.retryCount(), retries);
+    if (outcome == UpdateOutcome::Success) {
+        QCOMPARE(rig.device.image(image.size()), image);
+        QVERIFY(rig.traces.contains(QStringLiteral("(%1 retries)").arg(retries)));
+    }
 }
 
 void TestUpdateEngine::lateReplyAfterRetryIsIgnored()
