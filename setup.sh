@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Installs whatever is missing, builds into build/, then
+#   ./setup.sh run    starts the updater
+#   ./setup.sh test   runs every test (exit code: ctest's)
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build="$root/build"
+
+# Debian 12 packages. qt6-tools-dev brings the LinguistTools CMake package,
+# qt6-l10n-tools lrelease, qt6-translations-l10n Qt's own German catalogue;
+# jackd2 lets the JACK tests start a private server; the fonts draw the
+# window's texts in offscreen tests.
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
+    librtmidi-dev libgl-dev
+    jackd2
+    fonts-dejavu-core
+)
+
+usage() {
+    echo "usage: $0 run|test" >&2
+    exit 2
+}
+
+install_missing() {
+    if ! command -v dpkg-query >/dev/null; then
+        echo "Not a Debian system: install the equivalents of: ${packages[*]}" >&2
+        return
+    fi
+    local missing=() p
+    for p in "${packages[@]}"; do
+        if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+
+    local as_root=()
+    if [ "$(id -u)" -ne 0 ]; then
+        as_root=(sudo)
+    fi
+    echo "Installing: ${missing[*]}"
+    "${as_root[@]}" apt-get update
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+build_all() {
+    cmake -S "$root" -B "$build" -G Ninja
+    cmake --build "$build" --parallel "$(nproc)"
+}
+
+[ $# -eq 1 ] || usage
+case "$1" in
+run)
+    install_missing
+    build_all
+    # Without an ALSA sequencer there is no MIDI hardware to reach: use the
+    # simulated device unless the user chose a MIDI API.
+    if [ -z "${QEL_MIDI_API:-}" ] && [ ! -e /dev/snd/seq ]; then
+        echo "No MIDI hardware found: starting on the simulated device (QEL_MIDI_API=sim)."
+        export QEL_MIDI_API=sim
+    fi
+    exec "$build/app/qel-update"
+    ;;
+test)
+    install_missing
+    build_all
+    exec ctest --test-dir "$build" --output-on-failure
+    ;;
+*)
+    usage
+    ;;
+esac
