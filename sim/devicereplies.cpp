@@ -41,7 +41,7 @@ QByteArray identity(std::uint32_t serialNumber, std::uint32_t firmwareVersion, c
 {
     QByteArray message = head(answerType(Command::Identify));
     for (int i = 0; i < SerialGroups; ++i)
-        message[5 + i] = static_cast<char>((serialNumber >> (SevenBits * i)) & LowSeven);
+        message[int(SysEx::Head.size()) + i] = static_cast<char>((serialNumber >> (SevenBits * i)) & LowSeven);
     appendGroups(message, firmwareVersion, VersionGroups);
     const QByteArray text = name.left(MaxNameLength).toLatin1();
     for (char c : text) {

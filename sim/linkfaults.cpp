@@ -54,7 +54,7 @@ int LinkFaults::below(int bound)
 LinkFaults::FaultSet LinkFaults::faultsFor(std::uint8_t type)
 {
     FaultSet hit{};
-    const int ofType = ++seenOfType[type & LowSeven];
+    const int ofType = ++seenOfType[std::size_t(type % TypeCount)];
     ++seen;
     for (auto it = oneShots.begin(); it != oneShots.end();) {
         const bool match = it->type == AnyType ? it->nth == seen : (it->type == type && it->nth == ofType);
@@ -86,9 +86,12 @@ std::vector<WireMessage> LinkFaults::apply(const std::vector<QByteArray> &replie
             ? static_cast<std::uint8_t>(reply[SysEx::CommandOffset]) : std::uint8_t(0);
         const FaultSet hit = faultsFor(type);
         const auto struck = [&](Fault f) {
-            if (hit[std::size_t(f)])
-                ++applied[std::size_t(f)];
-            return hit[std::size_t(f)];
+            if (!hit[std::size_t(f)])
+                return false;
+            ++applied[std::size_t(f)];
+            if (onFault)
+                onFault(f, type);
+            return true;
         };
         if (struck(Fault::Vanish)) {
             gone = true;
@@ -112,6 +115,21 @@ std::vector<WireMessage> LinkFaults::apply(const std::vector<QByteArray> &replie
             wire.push_back(message);
     }
     return wire;
+}
+
+QString LinkFaults::name(Fault fault)
+{
+    switch (fault) {
+    case Fault::Lose: return QStringLiteral("lost");
+    case Fault::Late: return QStringLiteral("late");
+    case Fault::Duplicate: return QStringLiteral("duplicated");
+    case Fault::Corrupt: return QStringLiteral("corrupted");
+    case Fault::CutShort: return QStringLiteral("cut short");
+    case Fault::Foreign: return QStringLiteral("foreign message first");
+    case Fault::Short: return QStringLiteral("stub message first");
+    case Fault::Vanish: return QStringLiteral("port gone");
+    }
+    return {};
 }
 
 QByteArray LinkFaults::corrupted(QByteArray message)

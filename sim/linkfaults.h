@@ -2,8 +2,11 @@
 
 #include <QByteArray>
 
+#include <QString>
+
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -60,6 +63,10 @@ public:
     // The replies of one command as they go on the wire.
     std::vector<WireMessage> apply(const std::vector<QByteArray> &replies);
 
+    // Told of every fault as it strikes, with the type byte of the reply it hit.
+    std::function<void(Fault fault, std::uint8_t type)> onFault;
+    static QString name(Fault fault);
+
     bool vanished() const { return gone; }
     int count(Fault fault) const { return applied[std::size_t(fault)]; }
     int messagesSeen() const { return seen; }
@@ -72,6 +79,7 @@ private:
         int nth;
     };
     using FaultSet = std::array<bool, FaultCount>;
+    static constexpr int TypeCount = 128;  // type bytes are 7-bit
 
     FaultSet faultsFor(std::uint8_t type);
     double unit();
@@ -84,7 +92,7 @@ private:
     Rates odds;
     std::mt19937 rng;
     std::vector<OneShot> oneShots;
-    std::array<int, 128> seenOfType{};
+    std::array<int, TypeCount> seenOfType{};
     std::array<int, FaultCount> applied{};
     int seen = 0;
     bool gone = false;

@@ -50,15 +50,16 @@ QString commandName(int command)
 // Full length of each fixed-size command, 0 for PageData and unknown numbers.
 int expectedLength(int command)
 {
+    // Argument bytes, the 0x7F marker included.
     switch (static_cast<Command>(command)) {
     case Command::Identify:
     case Command::ProgramPage:
     case Command::Finish: return BareLength;
-    case Command::ReadDefectList: return 13;
-    case Command::ReadChunk: return 16;
-    case Command::EraseBlock: return 14;
-    case Command::BeginPage: return 15;
-    case Command::ResetNand: return 21;
+    case Command::ReadDefectList: return BareLength + 1 + 1;      // part
+    case Command::ReadChunk: return BareLength + 1 + 3 + 1;       // chunk address, piece
+    case Command::EraseBlock: return BareLength + 1 + 2;          // block
+    case Command::BeginPage: return BareLength + 1 + 2 + 1;       // block, page
+    case Command::ResetNand: return BareLength + 1 + 1 + 4 + int(SysEx::ResetConfirmation.size());
     case Command::PageData: return 0;
     }
     return 0;

@@ -47,18 +47,6 @@ class TestLinkFaults : public QObject
     }
 
 private slots:
-    void withoutFaultsEverythingPasses()
-    {
-        LinkFaults faults;
-        std::vector<QByteArray> sent;
-        const auto wire = run(faults, &sent);
-        QCOMPARE(wire.size(), sent.size());
-        for (std::size_t i = 0; i < wire.size(); ++i) {
-            QCOMPARE(wire[i].bytes, sent[i]);
-            QVERIFY(!wire[i].late);
-        }
-    }
-
     void oneShot_data()
     {
         QTest::addColumn<Fault>("fault");

@@ -9,6 +9,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <atomic>
 
 namespace {
 
@@ -107,16 +108,29 @@ private slots:
     {
         SimMidiService service;
         Inbox inbox;
-        QVERIFY(service.openIn(0, inbox.callback()));
+        std::promise<void> inside, gate;
+        std::shared_future<void> opened = gate.get_future().share();
+        auto collect = inbox.callback();
+        std::atomic<int> calls{0};
+        std::atomic<int> returned{0};
+        QVERIFY(service.openIn(0, [&](const std::uint8_t *data, std::size_t length) {
+            collect(data, length);
+            if (++calls == 1) {  // hold the service thread with the rest still queued
+                inside.set_value();
+                opened.wait_for(Patience);
+            }
+            ++returned;
+        }));
         QVERIFY(service.openOut(0));
         for (int i = 0; i < 500; ++i)
             send(service, buildIdentify());
-        QVERIFY(inbox.waitFor(1));
+        QCOMPARE(inside.get_future().wait_for(Patience), std::future_status::ready);
+        gate.set_value();
         service.closeIn();
-        const int atClose = int(inbox.received().size());
+        const int atClose = calls;
+        QCOMPARE(returned.load(), atClose);  // closing waited for the callback under way
         service.worker().waitIdle();
-        QCOMPARE(int(inbox.received().size()), atClose);
-        QVERIFY(atClose < 500);  // closed while replies were still coming
+        QCOMPARE(calls.load(), atClose);
     }
 
     void lateReplyDoesNotHoldUpShutdown()

@@ -69,6 +69,11 @@ int main(int argc, char *argv[])
         if (verbose || line.startsWith(QLatin1String("!!")))
             say(stdout, line);
     };
+    if (verbose) {
+        setup->faults.onFault = [](LinkFaults::Fault fault, std::uint8_t type) {
+            say(stdout, QStringLiteral("  reply 0x%1: %2").arg(type, 2, 16, QLatin1Char('0')).arg(LinkFaults::name(fault)));
+        };
+    }
 
     const sigset_t stopSet = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
