@@ -63,6 +63,9 @@ run)
         echo "No MIDI hardware found: starting on the simulated device (QEL_MIDI_API=sim)."
         export QEL_MIDI_API=sim
     fi
+    if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+        echo "No display found: the window needs one (or QT_QPA_PLATFORM=offscreen, or xvfb-run)." >&2
+    fi
     exec "$build/app/qel-update"
     ;;
 test)

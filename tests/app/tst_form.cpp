@@ -6,6 +6,8 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <memory>
+
 class TestForm : public QObject
 {
     Q_OBJECT
@@ -17,24 +19,21 @@ private slots:
     void widgets();
     void window();
     void properties();
-    void texts_data();
-    void texts();
 
 private:
-    QMainWindow *window_ = nullptr;
+    std::unique_ptr<QMainWindow> window_;
     Ui_MainWindow ui;
 };
 
 void TestForm::init()
 {
-    window_ = new QMainWindow;
-    ui.setupUi(window_);
+    window_ = std::make_unique<QMainWindow>();
+    ui.setupUi(window_.get());
 }
 
 void TestForm::cleanup()
 {
-    delete window_;
-    window_ = nullptr;
+    window_.reset();
 }
 
 void TestForm::widgets_data()
@@ -42,29 +41,31 @@ void TestForm::widgets_data()
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("parentName");
     QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");  // title of a group box, text of the rest
 
     const QRect central;  // placed by the main window, not by the form
-    QTest::newRow("centralwidget") << "QWidget" << "MainWindow" << central;
-    QTest::newRow("groupBox") << "QGroupBox" << "centralwidget" << QRect(10, 230, 171, 81);
-    QTest::newRow("SnEdit") << "QLineEdit" << "groupBox" << QRect(70, 20, 91, 21);
-    QTest::newRow("label") << "QLabel" << "groupBox" << QRect(10, 20, 51, 21);
-    QTest::newRow("VersionEdit") << "QLineEdit" << "groupBox" << QRect(70, 50, 91, 21);
-    QTest::newRow("label_2") << "QLabel" << "groupBox" << QRect(10, 50, 51, 21);
-    QTest::newRow("groupBox_3") << "QGroupBox" << "centralwidget" << QRect(10, 90, 251, 131);
-    QTest::newRow("MidiInList") << "QListWidget" << "groupBox_3" << QRect(10, 20, 231, 101);
-    QTest::newRow("groupBox_4") << "QGroupBox" << "centralwidget" << QRect(270, 90, 241, 131);
-    QTest::newRow("MidiOutList") << "QListWidget" << "groupBox_4" << QRect(10, 20, 221, 101);
-    QTest::newRow("ConnectButton") << "QPushButton" << "centralwidget" << QRect(200, 240, 75, 23);
-    QTest::newRow("TryConText") << "QLabel" << "centralwidget" << QRect(370, 240, 91, 21);
-    QTest::newRow("TransferButton") << "QPushButton" << "centralwidget" << QRect(280, 240, 75, 23);
-    QTest::newRow("progressBar") << "QProgressBar" << "centralwidget" << QRect(200, 280, 311, 23);
-    QTest::newRow("IconLabel") << "QLabel" << "centralwidget" << QRect(110, 0, 311, 81);
-    QTest::newRow("LogText") << "QPlainTextEdit" << "centralwidget" << QRect(523, 110, 361, 191);
-    QTest::newRow("groupBox_2") << "QGroupBox" << "centralwidget" << QRect(520, 10, 171, 81);
-    QTest::newRow("label_3") << "QLabel" << "groupBox_2" << QRect(10, 20, 51, 21);
-    QTest::newRow("label_4") << "QLabel" << "groupBox_2" << QRect(10, 50, 51, 21);
-    QTest::newRow("BlockEdit") << "QLineEdit" << "groupBox_2" << QRect(70, 20, 41, 22);
-    QTest::newRow("PageEdit") << "QLineEdit" << "groupBox_2" << QRect(70, 50, 41, 22);
+    const QString none;
+    QTest::newRow("centralwidget") << "QWidget" << "MainWindow" << central << none;
+    QTest::newRow("groupBox") << "QGroupBox" << "centralwidget" << QRect(10, 230, 171, 81) << "Qel information";
+    QTest::newRow("SnEdit") << "QLineEdit" << "groupBox" << QRect(70, 20, 91, 21) << none;
+    QTest::newRow("label") << "QLabel" << "groupBox" << QRect(10, 20, 51, 21) << "SN:";
+    QTest::newRow("VersionEdit") << "QLineEdit" << "groupBox" << QRect(70, 50, 91, 21) << none;
+    QTest::newRow("label_2") << "QLabel" << "groupBox" << QRect(10, 50, 51, 21) << "Version:";
+    QTest::newRow("groupBox_3") << "QGroupBox" << "centralwidget" << QRect(10, 90, 251, 131) << "MIDI IN port";
+    QTest::newRow("MidiInList") << "QListWidget" << "groupBox_3" << QRect(10, 20, 231, 101) << none;
+    QTest::newRow("groupBox_4") << "QGroupBox" << "centralwidget" << QRect(270, 90, 241, 131) << "MIDI OUT port";
+    QTest::newRow("MidiOutList") << "QListWidget" << "groupBox_4" << QRect(10, 20, 221, 101) << none;
+    QTest::newRow("ConnectButton") << "QPushButton" << "centralwidget" << QRect(200, 240, 75, 23) << "Connect";
+    QTest::newRow("TryConText") << "QLabel" << "centralwidget" << QRect(370, 240, 91, 21) << "try to connect...";
+    QTest::newRow("TransferButton") << "QPushButton" << "centralwidget" << QRect(280, 240, 75, 23) << "Transfer";
+    QTest::newRow("progressBar") << "QProgressBar" << "centralwidget" << QRect(200, 280, 311, 23) << none;
+    QTest::newRow("IconLabel") << "QLabel" << "centralwidget" << QRect(110, 0, 311, 81) << "TextLabel";
+    QTest::newRow("LogText") << "QPlainTextEdit" << "centralwidget" << QRect(523, 110, 361, 191) << none;
+    QTest::newRow("groupBox_2") << "QGroupBox" << "centralwidget" << QRect(520, 10, 171, 81) << "NAND Information";
+    QTest::newRow("label_3") << "QLabel" << "groupBox_2" << QRect(10, 20, 51, 21) << "Block:";
+    QTest::newRow("label_4") << "QLabel" << "groupBox_2" << QRect(10, 50, 51, 21) << "Page:";
+    QTest::newRow("BlockEdit") << "QLineEdit" << "groupBox_2" << QRect(70, 20, 41, 22) << none;
+    QTest::newRow("PageEdit") << "QLineEdit" << "groupBox_2" << QRect(70, 50, 41, 22) << none;
 }
 
 void TestForm::widgets()
@@ -72,6 +73,7 @@ void TestForm::widgets()
     QFETCH(QString, className);
     QFETCH(QString, parentName);
     QFETCH(QRect, geometry);
+    QFETCH(QString, text);
 
     const auto found = window_->findChildren<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
     QCOMPARE(found.size(), 1);
@@ -81,17 +83,22 @@ void TestForm::widgets()
     QCOMPARE(widget->parent()->objectName(), parentName);
     if (geometry.isValid())
         QCOMPARE(widget->geometry(), geometry);
+    if (!text.isEmpty()) {
+        const char *property = qobject_cast<QGroupBox *>(widget) ? "title" : "text";
+        QCOMPARE(widget->property(property).toString(), text);
+    }
 }
 
 void TestForm::window()
 {
     QCOMPARE(window_->objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Qel Update"));
     QCOMPARE(window_->size(), QSize(900, 322));
     QCOMPARE(window_->centralWidget(), ui.centralwidget);
     QVERIFY(!window_->menuWidget());
     QVERIFY(!window_->findChild<QStatusBar *>());
 
-    for (QWidget *w : {static_cast<QWidget *>(window_), static_cast<QWidget *>(ui.SnEdit)}) {
+    for (QWidget *w : {static_cast<QWidget *>(window_.get()), static_cast<QWidget *>(ui.SnEdit)}) {
         const QSizePolicy policy = w->sizePolicy();
         QCOMPARE(policy.horizontalPolicy(), QSizePolicy::Fixed);
         QCOMPARE(policy.verticalPolicy(), QSizePolicy::Fixed);
@@ -128,36 +135,6 @@ void TestForm::properties()
     QCOMPARE(ui.progressBar->minimum(), 0);
     QCOMPARE(ui.progressBar->maximum(), 100);
     QVERIFY(ui.LogText->toPlainText().isEmpty());
-}
-
-void TestForm::texts_data()
-{
-    QTest::addColumn<QByteArray>("property");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("MainWindow") << QByteArray("windowTitle") << "Qel Update";
-    QTest::newRow("groupBox") << QByteArray("title") << "Qel information";
-    QTest::newRow("label") << QByteArray("text") << "SN:";
-    QTest::newRow("label_2") << QByteArray("text") << "Version:";
-    QTest::newRow("groupBox_3") << QByteArray("title") << "MIDI IN port";
-    QTest::newRow("groupBox_4") << QByteArray("title") << "MIDI OUT port";
-    QTest::newRow("ConnectButton") << QByteArray("text") << "Connect";
-    QTest::newRow("TryConText") << QByteArray("text") << "try to connect...";
-    QTest::newRow("TransferButton") << QByteArray("text") << "Transfer";
-    QTest::newRow("IconLabel") << QByteArray("text") << "TextLabel";
-    QTest::newRow("groupBox_2") << QByteArray("title") << "NAND Information";
-    QTest::newRow("label_3") << QByteArray("text") << "Block:";
-    QTest::newRow("label_4") << QByteArray("text") << "Page:";
-}
-
-void TestForm::texts()
-{
-    QFETCH(QByteArray, property);
-    QFETCH(QString, expected);
-    const QString name = QString::fromLatin1(QTest::currentDataTag());
-    QObject *widget = name == window_->objectName() ? window_ : window_->findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->property(property.constData()).toString(), expected);
 }
 
 QTEST_MAIN(TestForm)
