@@ -1,0 +1,142 @@
+// Whole updates started from the window against the simulated device on its
+// own thread, through the real receive path. These wait for a real thread, so
+// each wait is bounded.
+
+#include "mainwindow.h"
+#include "resourcepaths.h"
+#include "simmidiservice.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+constexpr int UpdateWaitMs = 120000;
+
+QByteArray resourceImage()
+{
+    QFile file(ResourcePaths::FirmwareImage);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestWindowUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { window.reset(); }
+    void fullImageFromTheWindow();
+    void unhealthyFlashIsReportedAndControlsReturn();
+    void programFailureMovesOnAndStoresTheList();
+
+private:
+    SimMidiService &start(SimDevice device);
+    QMessageBox *waitForOutcome();
+
+    std::unique_ptr<MainWindow> window;
+    SimMidiService *sim = nullptr; // owned by the window's link
+};
+
+SimMidiService &TestWindowUpdate::start(SimDevice device)
+{
+    auto service = std::make_unique<SimMidiService>(std::move(device));
+    sim = service.get();
+    window = std::make_unique<MainWindow>(std::move(service));
+    window->show();
+    window->Init();
+    window->ConnectButton->click();
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(window->connection(), int(MainWindow::Connected), 5000); }();
+    return *sim;
+}
+
+QMessageBox *TestWindowUpdate::waitForOutcome()
+{
+    // A real event loop: polling would add its own sleep to every exchange.
+    QSignalSpy finished(&window->updateEngine(), &UpdateEngine::finished);
+    if (!finished.wait(UpdateWaitMs))
+        return nullptr;
+    return window->findChild<QMessageBox *>(QStringLiteral("OutcomeBox"));
+}
+
+void TestWindowUpdate::fullImageFromTheWindow()
+{
+    const QByteArray image = resourceImage();
+    QCOMPARE(image.size(), 3915900);
+    start(SimDevice());
+    window->TransferButton->click();
+    QMessageBox *box = waitForOutcome();
+    QVERIFY(box);
+    QVERIFY2(box->text().contains(QStringLiteral("1.09")), qPrintable(box->text()));
+
+    const int pages = int((image.size() + 2047) / 2048);
+    QCOMPARE(window->progressBar->maximum(), pages);
+    QCOMPARE(window->progressBar->value(), pages);
+    // 1913 pages fill 29 blocks and 57 pages of a 30th, from block 1.
+    QCOMPARE(window->BlockEdit->text(), QStringLiteral("30"));
+    QCOMPARE(window->PageEdit->text(), QStringLiteral("56"));
+    sim->worker().waitIdle();
+    sim->worker().withDevice([&](SimDevice &device) {
+        QVERIFY(device.violations().empty());
+        QCOMPARE(device.image(image.size()), image);
+        QCOMPARE(device.finishCount(), 1);
+    });
+    // The device's transfer-off report gives the controls back.
+    QTRY_VERIFY_WITH_TIMEOUT(window->TransferButton->isEnabled(), 5000);
+    QVERIFY(window->ConnectButton->isEnabled());
+}
+
+void TestWindowUpdate::unhealthyFlashIsReportedAndControlsReturn()
+{
+    SimDevice device;
+    device.eraseAll();
+    device.setFactoryDefects({7, 8, 9, 10});
+    start(std::move(device));
+    window->TransferButton->click();
+    QMessageBox *box = waitForOutcome();
+    QVERIFY(box);
+    QCOMPARE(box->icon(), QMessageBox::Warning);
+    QVERIFY2(box->text().contains(QStringLiteral("faulty")), qPrintable(box->text()));
+    QVERIFY(window->TransferButton->isEnabled());
+    QVERIFY(window->ConnectButton->isEnabled());
+    QVERIFY(window->LogText->toPlainText().contains(
+        QStringLiteral("more than 3 factory defects, Flash not healthy! Aborting")));
+    sim->worker().waitIdle();
+    sim->worker().withDevice([](SimDevice &device) { QVERIFY(!device.storedList()); });
+}
+
+void TestWindowUpdate::programFailureMovesOnAndStoresTheList()
+{
+    QTemporaryFile small;
+    QVERIFY(small.open());
+    QByteArray image(3 * 64 * 2048 + 100, Qt::Uninitialized);
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char((i * 7 + i / 2048) & 0xFF);
+    small.write(image);
+    small.close();
+
+    SimDevice device;
+    device.failProgram(2, 5);
+    start(std::move(device));
+    window->setImagePath(small.fileName());
+    window->TransferButton->click();
+    QMessageBox *box = waitForOutcome();
+    QVERIFY(box);
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    QVERIFY(window->LogText->toPlainText().contains(QStringLiteral("Block 2 is marked as bad")));
+    sim->worker().waitIdle();
+    sim->worker().withDevice([&](SimDevice &device) {
+        QCOMPARE(device.image(image.size()), image);
+        const auto list = device.storedList();
+        QVERIFY(list);
+        QCOMPARE(list->badBlocks, (std::set<int>{2}));
+        QCOMPARE(list->page, 1);
+    });
+}
+
+QTEST_MAIN(TestWindowUpdate)
+#include "tst_windowupdate.moc"
