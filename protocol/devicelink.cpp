@@ -113,10 +113,13 @@ ReplyCode DeviceLink::decodeReply(const std::uint8_t *data, int length)
     else if (!trace.isEmpty())
         trace.clear();
 
+    dataLength = 0;
     if (!message.hasHead())
         return ReplyNone;
 
     const std::uint8_t status = message[StatusOffset];
+    // The final F7 is never a status byte.
+    const int statusLength = message.size() > StatusOffset + 1 ? 1 : 0;
     switch (message[SysEx::CommandOffset]) {
     case replyType(Command::Identify):
         takeIdentity(message.data(), message.size());
@@ -129,14 +132,17 @@ ReplyCode DeviceLink::decodeReply(const std::uint8_t *data, int length)
         return ReplyReadChunk;
     case replyType(Command::EraseBlock):
         failed = status == FailStatus;
+        dataLength = statusLength;
         return ReplyEraseBlock;
     case replyType(Command::BeginPage):
         return ReplyBeginPage;
     case replyType(Command::PageData):
         lastPieceStatus = status;
+        dataLength = statusLength;
         return ReplyPageData;
     case replyType(Command::ProgramPage):
         failed = status == FailStatus;
+        dataLength = statusLength;
         return ReplyProgramPage;
     case replyType(Command::ResetNand):
         return ReplyResetNand;
@@ -172,8 +178,12 @@ void DeviceLink::unpackData(const std::uint8_t *data, int length)
     // into the F7 and the zero fill behind it.
     if (length <= PackedDataOffset + 1)
         return;
-    Pack7::decode(data + PackedDataOffset, std::size_t(length - PackedDataOffset - 1),
-                  std::size_t(length - PackedDataOffset), replyBytes.data(), replyBytes.size());
+    const std::size_t groupBytes = std::size_t(length - PackedDataOffset - 1);
+    const std::size_t written = Pack7::decode(data + PackedDataOffset, groupBytes,
+                                              std::size_t(length - PackedDataOffset),
+                                              replyBytes.data(), replyBytes.size());
+    // A group cut short lost its top bits to the F7: only whole groups count.
+    dataLength = int(std::min(written, groupBytes / Pack7::GroupBytes * Pack7::DataBytes));
 }
 
 QString DeviceLink::formatSerial(std::uint32_t serialNumber)

@@ -56,6 +56,10 @@ public:
 
     // Side data of the last reply that set it.
     const std::array<std::uint8_t, ReplyDataSize> &replyData() const { return replyBytes; }
+    // Bytes of side data the last reply carried: what a data reply unpacked
+    // from whole Pack7 groups, 1 for a status reply (EraseBlock, PageData,
+    // ProgramPage) that holds its status byte, else 0.
+    int replyDataLength() const { return dataLength; }
     bool failFlag() const { return failed; }
     std::uint8_t pieceStatus() const { return lastPieceStatus; }
     // Lower-case hex of the last received message, built only while tracing is on.
@@ -76,6 +80,7 @@ private:
 
     std::array<std::uint8_t, ReplyDataSize> replyBytes{};
     bool failed = false;
+    int dataLength = 0;
     std::uint8_t lastPieceStatus = 0;
     QString trace;
     bool traceOn = true;
