@@ -7,16 +7,39 @@ constexpr int FirstEntryOffset = 4;
 constexpr int DefectPartBytes = 64;
 constexpr int BlocksPerDefectPart = DefectPartBytes * 8;
 constexpr int FirstDataBlock = 1; // block 0 keeps the list itself
+constexpr std::uint8_t Marker = 0xA5;
+constexpr int Filler = 0xFFFF;
+
+int entryAt(const std::uint8_t *chunk, int i)
+{
+    const int at = FirstEntryOffset + 2 * i;
+    return chunk[at] | (chunk[at + 1] << 8);
+}
 
 } // namespace
+
+bool BadBlockList::intactCopy(const std::uint8_t *chunk)
+{
+    if (chunk[0] != Marker || chunk[1] != Marker)
+        return false;
+    int previous = -1;
+    for (int i = 0; i < StoredEntriesRead; ++i) {
+        const int block = entryAt(chunk, i);
+        if (block == Filler)
+            return true;
+        if (block >= BlockCount || block <= previous)
+            return false;
+        previous = block;
+    }
+    return true;
+}
 
 void BadBlockList::loadBblCopy(const std::uint8_t *chunk, const Trace &trace)
 {
     entries.fill(0);
     factory = static_cast<std::int16_t>(chunk[FactoryCountOffset] | (chunk[FactoryCountOffset + 1] << 8));
     for (int i = 0; i < StoredEntriesRead; ++i) {
-        const int at = FirstEntryOffset + 2 * i;
-        const int block = chunk[at] | (chunk[at + 1] << 8);
+        const int block = entryAt(chunk, i);
         if (block >= BlockCount) // the 0xFFFF filler ends the list
             break;
         entries[block] = 1;

@@ -11,6 +11,13 @@
 // 2. Probe the pages of block 0 for the newest copy of the bad-block list and
 //    read it in four pieces. On a flash without a copy, read the factory defect
 //    list instead, erase block 0 and store a first copy in its page 0.
+//    Replies carry no sequence number, so a duplicated or garbled answer could
+//    pass for the answer to the next read and make an empty page look like the
+//    newest copy. Hence every copy and the defect list are read twice and must
+//    agree, the page after the newest copy is probed again, and a copy whose
+//    markers are not A5 A5 (a power cut while it was programmed) is passed
+//    over for the one before it. When answers disagree, a read of another type
+//    lets any answer still on its way go by, and block 0 is searched again.
 // 3. Write the image, one 64-page image block per good block from block 1 up;
 //    each page is BeginPage, 33 PageData pieces of its frame and ProgramPage.
 //    A failed erase or program marks the block bad, and the same image block
@@ -19,8 +26,11 @@
 //    block 0 (erasing block 0 first when all its pages are used); then Finish.
 //
 // A missing reply while data is written restarts the block; the fifth in a row
-// without a programmed page, or a missing reply in any other step, means the
-// device went silent. Every command that awaits a reply arms the time-out, and
+// without a programmed page, the tenth for one image block, or a missing reply
+// in any other step, means the device went silent. A reply that lacks the
+// bytes its step needs (cut short on the wire) is ignored like a lost one.
+// After a failed erase, a read of another type goes first, so that a repeated
+// failure report cannot pass for the next block's answer. Every command that awaits a reply arms the time-out, and
 // a command the port refuses stops the update at once. Every ending, good or
 // bad, is reported once through finished() with a message for the user.
 
@@ -40,6 +50,7 @@ constexpr int ChunksPerPage = PageFrame::DataSize / PageFrame::ChunkSize;
 constexpr int ListPieces = 4;       // 64-byte pieces of the stored copy's first chunk
 constexpr int ListPieceSize = PageFrame::ChunkSize / ListPieces;
 constexpr int DefectParts = 2;
+constexpr int DefectPartSize = 64;
 constexpr int MaxFactoryDefects = 3;
 constexpr std::uint8_t ErasedByte = 0xFF;
 
@@ -69,6 +80,10 @@ void UpdateEngine::start(const QByteArray &newImage)
     currentStep = StepIdle;
     imageComplete = false;
     timeoutsInARow = 0;
+    timeoutsThisImageBlock = 0;
+    listScans = 0;
+    resyncing = false;
+    checkingBoundary = false;
     pieceIndex = 0;
     block = 0;
     imgBlock = 0;
@@ -128,66 +143,198 @@ void UpdateEngine::onResetNandDone()
 {
     if (currentStep != StepIdle)
         return;
+    beginListScan();
+    if (running)
+        emit trace(QCoreApplication::translate("MainWindow", "read BBL\n"));
+}
+
+void UpdateEngine::beginListScan()
+{
     listPage = 0;
+    usedListPages = 0;
+    listCopyFound = false;
+    checkingBoundary = false;
+    resyncing = false;
     currentStep = StepFindBbl;
     pieceIndex = 0;
-    if (!await(link.sendReadChunk(0, 0)))
-        return;
-    emit trace(QCoreApplication::translate("MainWindow", "read BBL\n"));
+    await(link.sendReadChunk(0, 0));
 }
 
 void UpdateEngine::onChunkRead()
 {
+    if (currentStep != StepFindBbl && currentStep != StepReadBbl)
+        return;
+    if (resyncing) {
+        beginListScan();
+        return;
+    }
+    if (link.replyDataLength() < ListPieceSize)
+        return;
+
     if (currentStep == StepFindBbl) {
-        // A copy is told from an empty page by its first data byte alone.
+        // The search tells a copy from an empty page by its first data byte.
         const bool inUse = link.replyData()[0] != ErasedByte;
+        if (checkingBoundary) {
+            if (inUse)
+                distrust(Command::ReadChunk);
+            else if (listCopyFound)
+                startImageFromCopy();
+            else
+                readDefects();
+            return;
+        }
         if (inUse && listPage < LastListPage) {
             ++listPage;
-            pieceIndex = 0;
             await(link.sendReadChunk(listPage * ChunksPerPage, 0));
             return;
         }
-        if (inUse || listPage > 0) {
-            emit trace(QStringLiteral("found %1 BBL's").arg(inUse ? listPage + 1 : listPage));
-            emit trace(QStringLiteral("read last BBL"));
-            if (!inUse)
-                --listPage;
-            currentStep = StepReadBbl;
-            pieceIndex = 0;
-            await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+        usedListPages = inUse ? listPage + 1 : listPage;
+        if (usedListPages == 0) {
+            emit trace(QStringLiteral("no BBL found, NAND is unused"));
+            checkListBoundary();
             return;
         }
-        emit trace(QStringLiteral("no BBL found, NAND is unused"));
-        emit trace(QStringLiteral("read defective list"));
-        currentStep = StepReadDefects;
-        pieceIndex = 0;
-        await(link.sendReadDefectList(0));
+        emit trace(QStringLiteral("found %1 BBL's").arg(usedListPages));
+        emit trace(QStringLiteral("read last BBL"));
+        listPage = usedListPages - 1;
+        readListCopy();
         return;
     }
 
-    if (currentStep != StepReadBbl)
-        return;
-    std::memcpy(frame.bytes.data() + ListPieceSize * pieceIndex, link.replyData().data(), ListPieceSize);
+    ReadBack &target = readBack[std::size_t(readPass)];
+    std::memcpy(target.data() + ListPieceSize * pieceIndex, link.replyData().data(), ListPieceSize);
     ++pieceIndex;
     if (pieceIndex < ListPieces) {
         await(link.sendReadChunk(listPage * ChunksPerPage, static_cast<std::uint8_t>(pieceIndex)));
         return;
     }
+    if (readPass == 0) {
+        readPass = 1;
+        pieceIndex = 0;
+        await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+        return;
+    }
+    // The search saw this page in use: reading it empty, or two reads that
+    // differ, mean answers went astray.
+    if (readBack[0] != readBack[1] || readBack[1][0] == ErasedByte) {
+        distrust(Command::ReadChunk);
+        return;
+    }
+    if (!BadBlockList::intactCopy(readBack[1].data())) {
+        emit trace(QStringLiteral("BBL page %1 is torn, skipped").arg(listPage));
+        if (listPage == 0) {
+            checkListBoundary();  // no whole copy anywhere: as on an unused flash
+            return;
+        }
+        --listPage;
+        readListCopy();
+        return;
+    }
+    listCopyFound = true;
+    checkListBoundary();
+}
+
+void UpdateEngine::readListCopy()
+{
+    currentStep = StepReadBbl;
+    readPass = 0;
+    pieceIndex = 0;
+    await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+}
+
+void UpdateEngine::checkListBoundary()
+{
+    if (usedListPages >= PagesPerBlock) {
+        if (listCopyFound)
+            startImageFromCopy();
+        else
+            readDefects();
+        return;
+    }
+    currentStep = StepFindBbl;
+    checkingBoundary = true;
+    await(link.sendReadChunk(usedListPages * ChunksPerPage, 0));
+}
+
+void UpdateEngine::startImageFromCopy()
+{
+    checkingBoundary = false;
+    std::memcpy(frame.bytes.data(), readBack[1].data(), ListBytes);
     list.loadBblCopy(frame.bytes.data(), listTrace);
     list.setChanged(false);
     startImage();
 }
 
-void UpdateEngine::onDefectListRead()
+void UpdateEngine::readDefects()
 {
-    if (currentStep != StepReadDefects)
-        return;
-    list.loadDefectPart(pieceIndex, link.replyData().data());
-    ++pieceIndex;
-    if (pieceIndex < DefectParts) {
-        await(link.sendReadDefectList(static_cast<std::uint8_t>(pieceIndex)));
+    checkingBoundary = false;
+    emit trace(QStringLiteral("read defective list"));
+    currentStep = StepReadDefects;
+    pieceIndex = 0;
+    await(link.sendReadDefectList(0));
+}
+
+void UpdateEngine::distrust(Command lastRead)
+{
+    if (++listScans >= MaxListScans) {
+        end(UpdateOutcome::DeviceSilent,
+            QCoreApplication::translate("MainWindow",
+                "The device's answers about its list of faulty flash blocks did not agree, so "
+                "nothing was written. Please check the MIDI cable and run the update again."));
         return;
     }
+    emit trace(QStringLiteral("BBL answers disagree, searching block 0 again"));
+    // A read of the other kind: answers of the kind just used are passed over
+    // until its own arrives.
+    resyncing = true;
+    pieceIndex = 0;
+    checkingBoundary = false;
+    if (lastRead == Command::ReadChunk) {
+        currentStep = StepReadDefects;
+        await(link.sendReadDefectList(0));
+    } else {
+        currentStep = StepFindBbl;
+        await(link.sendReadChunk(0, 0));
+    }
+}
+
+void UpdateEngine::onDefectListRead()
+{
+    if (resyncing && currentStep == StepEraseBlock) {
+        resyncing = false;
+        eraseDataBlock();
+        return;
+    }
+    if (currentStep != StepReadDefects)
+        return;
+    if (resyncing) {
+        beginListScan();
+        return;
+    }
+    if (link.replyDataLength() < DefectPartSize)
+        return;
+    // Parts 0 and 1, then both again.
+    const int pass = pieceIndex / DefectParts;
+    const int part = pieceIndex % DefectParts;
+    std::memcpy(readBack[std::size_t(pass)].data() + DefectPartSize * part, link.replyData().data(),
+                DefectPartSize);
+    ++pieceIndex;
+    if (pieceIndex < 2 * DefectParts) {
+        await(link.sendReadDefectList(static_cast<std::uint8_t>(pieceIndex % DefectParts)));
+        return;
+    }
+    if (!std::equal(readBack[0].begin(), readBack[0].begin() + DefectParts * DefectPartSize,
+                    readBack[1].begin())) {
+        distrust(Command::ReadDefectList);
+        return;
+    }
+    useDefects();
+}
+
+void UpdateEngine::useDefects()
+{
+    for (int part = 0; part < DefectParts; ++part)
+        list.loadDefectPart(part, readBack[0].data() + DefectPartSize * part);
     const int defects = list.countDefects(listTrace);
     if (defects > MaxFactoryDefects) {
         emit trace(QStringLiteral("more than 3 factory defects, Flash not healthy! Aborting"));
@@ -207,11 +354,24 @@ void UpdateEngine::onDefectListRead()
 
 void UpdateEngine::onEraseResult()
 {
+    // A status cut off on the wire says nothing; the time-out will tell.
+    if (link.replyDataLength() < 1)
+        return;
     if (currentStep == StepEraseBlock) {
+        if (resyncing)
+            return;
         if (link.failFlag()) {
             emit trace(QStringLiteral("Erase block %1 FAIL").arg(block));
             list.markBad(block);
-            eraseNextGoodBlock();
+            block = list.nextGoodBlock(block);
+            if (block == BadBlockList::NoBlock) {
+                closingPath();
+                return;
+            }
+            // A repeat of this failure report must not pass for the next
+            // block's answer: a read of another type goes first.
+            resyncing = true;
+            await(link.sendReadDefectList(0));
             return;
         }
         emit trace(QStringLiteral("Erase block %1 ok").arg(block));
@@ -232,6 +392,7 @@ void UpdateEngine::onEraseResult()
     listPage = 0;
     emit blockShown(ListBlock);
     emit pageShown(listPage);
+    usedListPages = 0;
     if (currentStep == StepEraseBblBlock) {
         list.setChanged(false);
         currentStep = StepBeginFirstBbl;
@@ -291,6 +452,8 @@ void UpdateEngine::onPieceAck()
 
 void UpdateEngine::onProgramResult()
 {
+    if (link.replyDataLength() < 1)
+        return;
     switch (currentStep) {
     case StepProgramPage:
         if (link.failFlag()) {
@@ -313,6 +476,7 @@ void UpdateEngine::onProgramResult()
             return;
         }
         ++imgBlock;
+        timeoutsThisImageBlock = 0;
         eraseNextGoodBlock();
         return;
     case StepProgramBblCopy:
@@ -335,6 +499,7 @@ void UpdateEngine::onProgramResult()
             return;
         }
         list.setChanged(false);
+        usedListPages = listPage + 1;
         startImage();
         return;
     default:
@@ -348,7 +513,7 @@ void UpdateEngine::closingPath()
         finishUpdate();
         return;
     }
-    if (listPage >= LastListPage) {
+    if (usedListPages >= PagesPerBlock) {
         // No page left after the newest copy: start block 0 afresh.
         emit blockShown(ListBlock);
         emit trace(QStringLiteral("erase block 0 (BBL block)"));
@@ -356,14 +521,18 @@ void UpdateEngine::closingPath()
         await(link.sendEraseBlock(ListBlock));
         return;
     }
+    // The first free page, past a torn copy if the newest page holds one.
     currentStep = StepBeginBblCopy;
-    ++listPage;
+    listPage = usedListPages;
     await(link.sendBeginPage(ListBlock, static_cast<std::uint8_t>(listPage)));
 }
 
 void UpdateEngine::onTimeout()
 {
-    if (!isDataStep(currentStep) || ++timeoutsInARow >= MaxTimeoutsInARow) {
+    // Each programmed page clears the count in a row, so a device that always
+    // loses the same later page is stopped by the count per image block.
+    if (!isDataStep(currentStep) || ++timeoutsInARow >= MaxTimeoutsInARow
+        || ++timeoutsThisImageBlock >= MaxTimeoutsPerImageBlock) {
         end(UpdateOutcome::DeviceSilent,
             QCoreApplication::translate("MainWindow",
                 "The device stopped answering, so the update stopped. Please check the MIDI "
@@ -372,12 +541,14 @@ void UpdateEngine::onTimeout()
     }
     // Whatever got lost, the block is erased again and rewritten from page 0.
     ++retries;
+    resyncing = false;
     eraseDataBlock();
 }
 
 void UpdateEngine::startImage()
 {
     imgBlock = 0;
+    timeoutsThisImageBlock = 0;
     block = list.nextGoodBlock(ListBlock);
     if (block == BadBlockList::NoBlock)
         closingPath();

@@ -3,11 +3,14 @@
 #include "badblocklist.h"
 #include "pageframe.h"
 #include "replycode.h"
+#include "sysex.h"
 #include "updatestep.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <array>
 
 class DeviceLink;
 
@@ -21,6 +24,8 @@ class UpdateEngine : public QObject
 public:
     static constexpr int ReplyTimeoutTicks = 25;      // of the 100 ms tick
     static constexpr int MaxTimeoutsInARow = 5;       // without a programmed page
+    static constexpr int MaxTimeoutsPerImageBlock = 10; // restarts of one image block, in all
+    static constexpr int MaxListScans = 3;            // searches of block 0 whose answers disagreed
     static constexpr int PagesPerBlock = 64;
     static constexpr std::uint8_t ImageMajor = 1;
     static constexpr std::uint8_t ImageMinor = 9;
@@ -70,6 +75,13 @@ private:
     void onTimeout();
 
     // Steps shared by several handlers.
+    void beginListScan();
+    void readListCopy();
+    void checkListBoundary();
+    void readDefects();
+    void useDefects();
+    void startImageFromCopy();
+    void distrust(Command lastRead);
     void startImage();
     void eraseNextGoodBlock();
     void eraseDataBlock();
@@ -78,6 +90,9 @@ private:
     // Arms the reply time-out for a sent command, or stops when the port refused it.
     bool await(bool accepted);
     void end(UpdateOutcome outcome, const QString &message);
+
+    static constexpr int ListBytes = PageFrame::ChunkSize;  // what a stored copy holds for us
+    using ReadBack = std::array<std::uint8_t, ListBytes>;
 
     DeviceLink &link;
     QByteArray image;
@@ -88,6 +103,18 @@ private:
     int timeout = 0;
     int retries = 0;
     int timeoutsInARow = 0;
+    int timeoutsThisImageBlock = 0;
+    // Search of block 0: every copy and defect list is read twice and must
+    // agree; the page after the newest copy is probed again.
+    std::array<ReadBack, 2> readBack{};
+    int readPass = 0;
+    int usedListPages = 0;      // pages of block 0 in use; the next copy goes to this one
+    int listScans = 0;
+    bool listCopyFound = false;
+    bool checkingBoundary = false;
+    // Waiting for the answer to a read of another type, so that any reply
+    // still on its way from before is passed over.
+    bool resyncing = false;
     int pieceIndex = 0;
     int block = 0;
     int imgBlock = 0;

@@ -58,20 +58,32 @@ struct Script
 
     Script &add(const SysExMessage &message) { m << bytes(message); return *this; }
     Script &reset() { return add(buildResetNand(1, 9, std::uint32_t(image.size()))); }
-    // Probes pages 0.. of block 0 and reads the newest of `used` copies.
-    Script &findCopy(int used)
+    // Probes pages 0.. of block 0, reads the newest of `used` copies twice
+    // and probes the page after it again.
+    Script &findCopy(int used, int newest = -1)
     {
         for (int page = 0; page <= std::min(used, 63); ++page)
             add(buildReadChunk(page * 8, 0));
-        for (int piece = 0; piece < 4; ++piece)
-            add(buildReadChunk((used - 1) * 8, std::uint8_t(piece)));
+        for (int page = used - 1; page >= (newest < 0 ? used - 1 : newest); --page)
+            readTwice(page);
+        return used < 64 ? add(buildReadChunk(used * 8, 0)) : *this;
+    }
+    Script &readTwice(int page)
+    {
+        for (int pass = 0; pass < 2; ++pass)
+            for (int piece = 0; piece < 4; ++piece)
+                add(buildReadChunk(page * 8, std::uint8_t(piece)));
         return *this;
     }
+    // Page 0 empty, and again; then both parts of the defect list, twice.
     Script &readDefects()
     {
-        return add(buildReadChunk(0, 0)).add(buildReadDefectList(0)).add(buildReadDefectList(1));
+        add(buildReadChunk(0, 0)).add(buildReadChunk(0, 0));
+        return add(buildReadDefectList(0)).add(buildReadDefectList(1)).add(buildReadDefectList(0)).add(buildReadDefectList(1));
     }
     Script &erase(int block) { return add(buildEraseBlock(std::uint32_t(block))); }
+    // A failed erase with a good block after it: a read of another type goes between.
+    Script &failedErase(int block) { return erase(block).add(buildReadDefectList(0)); }
     Script &pieces(const PageFrame &frame)
     {
         for (int piece = 0; piece < PageFrame::Pieces; ++piece)
@@ -237,7 +249,7 @@ void TestUpdateEngine::emptyBlockZero()
     expected.reset().readDefects().erase(0).listPage(0, {1, 1000}, 2);
     Blocks bad{1, 1000};
     if (failingErase) {
-        expected.erase(2).dataBlock(3, 0, 2).listPage(1, {1, 2, 1000}, 2);
+        expected.failedErase(2).dataBlock(3, 0, 2).listPage(1, {1, 2, 1000}, 2);
         bad.insert(2);
     } else {
         expected.dataBlock(2, 0, 2);
@@ -346,14 +358,14 @@ void TestUpdateEngine::dataFailures_data()
     const QByteArray two = makeImage(2 * PageBytes);
     QTest::newRow("erase fails in 1 and 2")
         << int(two.size()) << Blocks{1, 2} << QPoint()
-        << Script{two, {}}.erase(1).erase(2).dataBlock(3, 0, 2).listPage(1, {1, 2}, 0).m << Blocks{1, 2};
+        << Script{two, {}}.failedErase(1).failedErase(2).dataBlock(3, 0, 2).listPage(1, {1, 2}, 0).m << Blocks{1, 2};
     const QByteArray three = makeImage(3 * PageBytes);
     QTest::newRow("program fails on page 1")
         << int(three.size()) << Blocks{} << QPoint(1, 1)
         << Script{three, {}}.dataBlock(1, 0, 2).dataBlock(2, 0, 3).listPage(1, {1}, 0).m << Blocks{1};
     QTest::newRow("program fails, then the next erase")
         << int(three.size()) << Blocks{2} << QPoint(1, 0)
-        << Script{three, {}}.dataBlock(1, 0, 1).erase(2).dataBlock(3, 0, 3).listPage(1, {1, 2}, 0).m << Blocks{1, 2};
+        << Script{three, {}}.dataBlock(1, 0, 1).failedErase(2).dataBlock(3, 0, 3).listPage(1, {1, 2}, 0).m << Blocks{1, 2};
     const QByteArray longer = makeImage(66 * PageBytes - 9);
     QTest::newRow("program fails on the image's last page")
         << int(longer.size()) << Blocks{} << QPoint(2, 1)
@@ -412,7 +424,10 @@ void TestUpdateEngine::noGoodBlockLeft()
     expected.reset().findCopy(1);
     Blocks all;
     for (int block = 1; block < 1024; ++block) {
-        expected.erase(block);
+        if (block < 1023)
+            expected.failedErase(block);
+        else
+            expected.erase(block);
         all.insert(block);
     }
     if (programFails)
