@@ -132,6 +132,11 @@ void SimDevice::eraseAll()
     openPage.reset();
 }
 
+bool SimDevice::storeRawPage(int block, int page, const QByteArray &frame)
+{
+    return !flash.written(block, page) && flash.program(block, page, frame);
+}
+
 void SimDevice::failErase(int block)
 {
     eraseFaults.insert(block);

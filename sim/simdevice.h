@@ -49,6 +49,9 @@ public:
     // Writes `copies` identical copies of a list into pages 0..copies-1 of block 0.
     void storeListCopies(int copies, const std::set<int> &badBlocks, std::int16_t factoryDefects);
     void eraseAll();
+    // Programs a raw 2096-byte frame into an erased page, as a half-finished
+    // program (a power cut) can leave one; false when the page was not erased.
+    bool storeRawPage(int block, int page, const QByteArray &frame);
 
     // Faults of the flash itself: the erase or program of these fails (page -1: every page).
     // Erasing a factory-marked block fails as well.

@@ -1,0 +1,87 @@
+#include "campaign.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+
+namespace {
+
+constexpr std::uint32_t GoldenRatio = 0x9E3779B9u;
+
+QString outcomeName(UpdateOutcome outcome)
+{
+    switch (outcome) {
+    case UpdateOutcome::Success: return QStringLiteral("success");
+    case UpdateOutcome::NoImage: return QStringLiteral("no image");
+    case UpdateOutcome::FlashUnhealthy: return QStringLiteral("flash unhealthy");
+    case UpdateOutcome::NoSpace: return QStringLiteral("no space");
+    case UpdateOutcome::ListWriteFailed: return QStringLiteral("list write failed");
+    case UpdateOutcome::DeviceSilent: return QStringLiteral("device silent");
+    case UpdateOutcome::PortLost: return QStringLiteral("port lost");
+    case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
+    }
+    return {};
+}
+
+} // namespace
+
+Campaign::Campaign(std::uint32_t seed, int runs)
+    : seed(seed), runs(runs)
+{
+}
+
+std::uint32_t Campaign::runSeed(std::uint32_t seed, int index)
+{
+    std::uint32_t x = seed + GoldenRatio * std::uint32_t(index + 1);
+    // A round of xorshift-multiply so neighbouring seeds draw unlike scenarios.
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    return x;
+}
+
+Campaign::Summary Campaign::run()
+{
+    Summary summary;
+    summary.seed = seed;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < runs; ++i) {
+        const Scenario scenario = Scenario::draw(runSeed(seed, i));
+        const RunReport report = CampaignRun(scenario).run();
+        ++summary.runs;
+        summary.messages += report.messages;
+        if (report.statusGarbled)
+            ++summary.garbled;
+        if (!report.violations.isEmpty())
+            ++summary.violations;
+        else if (report.outcome == UpdateOutcome::Success)
+            ++summary.successes;
+        else
+            ++summary.cleanFailures;
+        if (report.outcome)
+            ++summary.outcomes[std::size_t(*report.outcome)];
+        if (onRun)
+            onRun(scenario, report);
+    }
+    summary.milliseconds = clock.elapsed();
+    return summary;
+}
+
+QString Campaign::Summary::line() const
+{
+    return QStringLiteral("campaign seed %1: %2 runs, %3 successes, %4 clean failures, %5 violations "
+                          "(%6 messages, %7 s)")
+        .arg(seed).arg(runs).arg(successes).arg(cleanFailures).arg(violations).arg(messages)
+        .arg(double(milliseconds) / 1000.0, 0, 'f', 1);
+}
+
+QString Campaign::Summary::outcomeLine() const
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < outcomes.size(); ++i)
+        if (outcomes[i])
+            parts << QStringLiteral("%1 %2").arg(outcomes[i]).arg(outcomeName(UpdateOutcome(i)));
+    if (garbled)
+        parts << QStringLiteral("%1 with a failure report garbled into another status").arg(garbled);
+    return QStringLiteral("outcomes: ") + parts.join(QStringLiteral(", "));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "campaignrun.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+// Many seeded runs in a row and their tally.
+class Campaign
+{
+public:
+    struct Summary
+    {
+        std::uint32_t seed = 0;
+        int runs = 0;
+        int successes = 0;
+        int cleanFailures = 0;
+        int violations = 0;
+        int garbled = 0;  // runs whose image was not judged (RunReport::statusGarbled)
+        std::array<int, int(UpdateOutcome::Cancelled) + 1> outcomes{};
+        qint64 milliseconds = 0;
+        std::int64_t messages = 0;
+
+        // The one closing line: runs, successes, clean failures, violations.
+        QString line() const;
+        // How the clean failures ended, by outcome.
+        QString outcomeLine() const;
+    };
+
+    Campaign(std::uint32_t seed, int runs);
+
+    // Seed of run `index`: the campaign's seed and the index, mixed.
+    static std::uint32_t runSeed(std::uint32_t seed, int index);
+    // Called after every run, for progress and for reporting violations.
+    std::function<void(const Scenario &, const RunReport &)> onRun;
+
+    Summary run();
+
+private:
+    std::uint32_t seed;
+    int runs;
+};

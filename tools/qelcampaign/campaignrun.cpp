@@ -1,0 +1,193 @@
+#include "campaignrun.h"
+
+#include "campaignrig.h"
+#include "pageframe.h"
+#include "sysex.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int Blocks = 1024;
+constexpr int PagesPerBlock = 64;
+constexpr int ListBlock = 0;
+constexpr int ReadPieces = 4;
+constexpr int StatusOffset = SysEx::ArgumentOffset;
+constexpr std::uint8_t FailStatus = 2;
+constexpr int MessagesPerPage = 35;
+constexpr int MessageAllowanceFactor = 20;
+constexpr int MessageAllowanceFixed = 4000;
+
+int command(const QByteArray &m) { return m.size() > SysEx::CommandOffset ? quint8(m[SysEx::CommandOffset]) : -1; }
+// Argument `i` after the 0x7F marker.
+int arg(const QByteArray &m, int i)
+{
+    const int at = SysEx::ArgumentOffset + 1 + i;
+    return at < m.size() ? quint8(m[at]) : 0;
+}
+std::uint8_t replyType(Command c) { return std::uint8_t(SysEx::ReplyTypeBase + std::uint8_t(c)); }
+
+QString setText(const std::set<int> &set)
+{
+    QStringList list;
+    for (int b : set)
+        list << QString::number(b);
+    return QLatin1Char('[') + list.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+bool isListPage(const QByteArray &frame)
+{
+    return frame.size() == PageFrame::Size && quint8(frame[0]) == PageFrame::ListMarker
+        && quint8(frame[PageFrame::frameOffset(0)]) == PageFrame::ListMarker
+        && quint8(frame[PageFrame::frameOffset(1)]) == PageFrame::ListMarker;
+}
+
+} // namespace
+
+CampaignRun::CampaignRun(Scenario scenario)
+    : scenario(std::move(scenario))
+{
+}
+
+RunReport CampaignRun::run()
+{
+    RunReport report;
+    report.seed = scenario.seed;
+    CampaignRig rig;
+    SimDevice &device = rig.loop.device;
+    scenario.apply(rig.loop);
+
+    const auto before = device.storedList();
+    const std::set<int> knownBad = before ? before->badBlocks : scenario.factoryDefects;
+    const int pages = int((scenario.image.size() + PageFrame::DataSize - 1) / PageFrame::DataSize);
+    const int imageBlocks = (pages + PagesPerBlock - 1) / PagesPerBlock;
+    const int messageCap = MessageAllowanceFactor * (pages * MessagesPerPage + MessageAllowanceFixed);
+    rig.loop.refuseFrom = messageCap;
+
+    QStringList &problems = report.violations;
+    std::set<int> deviceFailed;  // blocks whose erase or program the device reported failed
+    int openBlock = -1;
+    int openPage = -1;
+    bool lastReplyFailed = false;
+
+    rig.loop.responder = [&](const QByteArray &message) {
+        const int c = command(message);
+        if (c == int(Command::EraseBlock)) {
+            const int block = arg(message, 0) | (arg(message, 1) << 7);
+            if (block >= Blocks)
+                problems << QStringLiteral("EraseBlock %1 lies outside the flash").arg(block);
+            if (block == ListBlock && device.storedList() && device.listCopies() < PagesPerBlock)
+                problems << QStringLiteral("block 0 erased while it held a copy of the list and had room");
+        } else if (c == int(Command::BeginPage)) {
+            openBlock = arg(message, 0) | (arg(message, 1) << 7);
+            openPage = arg(message, 2);
+            if (openBlock >= Blocks || openPage >= PagesPerBlock)
+                problems << QStringLiteral("BeginPage block %1 page %2 lies outside the flash").arg(openBlock).arg(openPage);
+            else if (openBlock != ListBlock && (rig.engine.badBlocks().isBad(openBlock) || knownBad.count(openBlock)))
+                problems << QStringLiteral("a page goes into block %1, known to be bad").arg(openBlock);
+        } else if (c == int(Command::ReadChunk)) {
+            const int address = arg(message, 0) | (arg(message, 1) << 7) | (arg(message, 2) << 14);
+            if (address / PageFrame::Chunks >= PagesPerBlock || arg(message, 3) >= ReadPieces)
+                problems << QStringLiteral("ReadChunk %1 piece %2 lies outside block 0").arg(address).arg(arg(message, 3));
+        }
+
+        std::vector<QByteArray> replies = device.handle(message);
+
+        lastReplyFailed = false;
+        if ((c == int(Command::EraseBlock) || c == int(Command::ProgramPage)) && !replies.empty()) {
+            lastReplyFailed = replies.front().size() > StatusOffset
+                && quint8(replies.front()[StatusOffset]) == FailStatus;
+            const int block = c == int(Command::EraseBlock) ? arg(message, 0) | (arg(message, 1) << 7) : openBlock;
+            if (lastReplyFailed && block >= 0)
+                deviceFailed.insert(block);
+        }
+        if (c == int(Command::ProgramPage) && openBlock == ListBlock && device.pageWritten(ListBlock, openPage)
+            && !isListPage(device.pageFrame(ListBlock, openPage)))
+            problems << QStringLiteral("page %1 of block 0 was programmed with something not a list").arg(openPage);
+        return replies;
+    };
+    rig.loop.faults.onFault = [&](LinkFaults::Fault fault, std::uint8_t type) {
+        if (fault == LinkFaults::Fault::Corrupt && lastReplyFailed
+            && (type == replyType(Command::EraseBlock) || type == replyType(Command::ProgramPage)))
+            report.statusGarbled = true;
+    };
+
+    rig.start(scenario.image);
+    const int maxTicks = TickAllowanceFixed + TickAllowancePerImageBlock * imageBlocks;
+    const bool ended = rig.drive(maxTicks);
+    report.ticks = rig.ticks;
+    report.messages = rig.loop.sentCount();
+    report.outcome = rig.outcome;
+
+    if (!ended)
+        problems << QStringLiteral("still running after %1 ticks").arg(maxTicks);
+    if (rig.endings != 1)
+        problems << QStringLiteral("the end was reported %1 times").arg(rig.endings);
+    if (ended && rig.message.isEmpty())
+        problems << QStringLiteral("the user was told nothing");
+    if (report.messages >= messageCap)
+        problems << QStringLiteral("runaway: %1 messages sent").arg(report.messages);
+    for (const QString &line : device.violations())
+        problems << QStringLiteral("device: ") + line;
+
+    // Block 0: used pages form a run from page 0, so the next search finds them all.
+    bool gap = false;
+    for (int page = 0; page < PagesPerBlock; ++page) {
+        const bool used = device.pageWritten(ListBlock, page);
+        if (used && gap) {
+            problems << QStringLiteral("block 0 page %1 is used after an empty page").arg(page);
+            break;
+        }
+        gap = gap || !used;
+    }
+
+    const auto after = device.storedList();
+    const std::int16_t factory = before ? before->factoryDefects : std::int16_t(scenario.factoryDefects.size());
+    const BadBlockList &engineList = rig.engine.badBlocks();
+    std::set<int> engineBad;
+    for (int b = 0; b < Blocks; ++b)
+        if (engineList.isBad(b))
+            engineBad.insert(b);
+    std::set<int> mayBeListed = knownBad;
+    mayBeListed.insert(scenario.factoryDefects.begin(), scenario.factoryDefects.end());
+    mayBeListed.insert(deviceFailed.begin(), deviceFailed.end());
+
+    if (before && !after)
+        problems << QStringLiteral("the list in block 0 was lost");
+    if (after) {
+        if (after->factoryDefects != factory)
+            problems << QStringLiteral("factory count %1 stored, %2 expected").arg(after->factoryDefects).arg(factory);
+        std::set<int> kept = after->badBlocks;
+        if (before)
+            kept.insert(before->badBlocks.begin(), before->badBlocks.end());
+        if (Scenario::lowestStored(kept) != after->badBlocks)
+            problems << QStringLiteral("old marks dropped: list %1, before %2")
+                            .arg(setText(after->badBlocks), before ? setText(before->badBlocks) : QString());
+        const std::set<int> factoryListed = Scenario::lowestStored(scenario.factoryDefects);
+        if (!before && !std::includes(after->badBlocks.begin(), after->badBlocks.end(),
+                                      factoryListed.begin(), factoryListed.end()))
+            problems << QStringLiteral("factory defects %1 missing from the list %2")
+                            .arg(setText(scenario.factoryDefects), setText(after->badBlocks));
+        if (!report.statusGarbled && !std::includes(mayBeListed.begin(), mayBeListed.end(),
+                                                    after->badBlocks.begin(), after->badBlocks.end()))
+            problems << QStringLiteral("list %1 names blocks that never failed").arg(setText(after->badBlocks));
+    }
+
+    if (rig.outcome == UpdateOutcome::Success) {
+        if (!after)
+            problems << QStringLiteral("success without a list in block 0");
+        else if (after->badBlocks != Scenario::lowestStored(engineBad))
+            problems << QStringLiteral("success, but the list %1 is not the one used %2")
+                            .arg(setText(after->badBlocks), setText(engineBad));
+        QStringList headers;
+        const QByteArray stored = device.image(scenario.image.size(), &headers);
+        if ((stored != scenario.image || !headers.isEmpty()) && !report.statusGarbled)
+            problems << QStringLiteral("success, but the device holds another image%1")
+                            .arg(headers.isEmpty() ? QString() : QStringLiteral(": ") + headers.first());
+        if (device.finishCount() < 1)
+            problems << QStringLiteral("success without Finish");
+    } else if (rig.outcome == UpdateOutcome::FlashUnhealthy && (before || scenario.factoryDefects.size() <= 3)) {
+        problems << QStringLiteral("flash called unhealthy with %1 factory defects").arg(scenario.factoryDefects.size());
+    }
+    return report;
+}

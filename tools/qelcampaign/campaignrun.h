@@ -1,0 +1,39 @@
+#pragma once
+
+#include "scenario.h"
+#include "updatestep.h"
+
+#include <QStringList>
+
+#include <optional>
+
+// What one campaign run came to.
+struct RunReport
+{
+    std::uint32_t seed = 0;
+    std::optional<UpdateOutcome> outcome;  // nothing when the update never ended
+    int ticks = 0;
+    int messages = 0;
+    // Broken invariants, one line each; empty for a sound run.
+    QStringList violations;
+    // A failure report of the device was garbled on the wire into another
+    // well-formed status: no receiver can tell, so the image is not judged.
+    bool statusGarbled = false;
+
+    bool succeeded() const { return violations.isEmpty() && outcome == UpdateOutcome::Success; }
+};
+
+// Runs one complete update of a scenario against the simulated device and
+// checks what it left against what it must leave.
+class CampaignRun
+{
+public:
+    static constexpr int TickAllowancePerImageBlock = 25 * 12;
+    static constexpr int TickAllowanceFixed = 25 * 12 + 4 * 1100;
+
+    explicit CampaignRun(Scenario scenario);
+    RunReport run();
+
+private:
+    Scenario scenario;
+};
