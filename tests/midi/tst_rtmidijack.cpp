@@ -1,5 +1,6 @@
 #include "eventsink.h"
 #include "midiports.h"
+#include "privatejackserver.h"
 #include "rtmidiservice.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr int ServerStartMs = 5000;
 constexpr int ArrivalMs = 3000;
 
 QByteArray sysEx(int length, char fill = 0x11)
@@ -93,58 +93,21 @@ class TestRtMidiJack : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { stopServer(); }
+    void cleanupTestCase() { server.stop(); }
     void sysExRoundTrip();
     void ownPortsAndBadIndexes();
     // Must stay last: it stops the server.
     void serverGoneSendFailsAtOnce();
 
 private:
-    bool serverRunning();
-    void stopServer();
-
-    QString serverName;
-    QProcess server;
+    PrivateJackServer server{QStringLiteral("qel-midi-test")};
 };
-
-bool TestRtMidiJack::serverRunning()
-{
-    QProcess probe;
-    probe.start(QStringLiteral("jack_wait"), {"-s", serverName, "-c"});
-    return probe.waitForFinished() && probe.readAllStandardOutput().trimmed() == "running";
-}
-
-void TestRtMidiJack::stopServer()
-{
-    if (server.state() == QProcess::NotRunning)
-        return;
-    server.terminate();
-    if (!server.waitForFinished())
-        server.kill();
-    server.waitForFinished();
-}
 
 void TestRtMidiJack::initTestCase()
 {
-    if (QStandardPaths::findExecutable("jackd").isEmpty() || QStandardPaths::findExecutable("jack_wait").isEmpty())
-        QSKIP("jackd or jack_wait is not installed");
-    serverName = QStringLiteral("qel-midi-test-%1").arg(QCoreApplication::applicationPid());
-    // Before any JACK client exists in this process.
-    qputenv("JACK_DEFAULT_SERVER", serverName.toUtf8());
-
-    server.setProcessChannelMode(QProcess::MergedChannels);
-    // A long period (43 ms): on a busy machine short ones miss cycles, and
-    // JACK drops the MIDI events of a missed cycle.
-    server.start(QStringLiteral("jackd"), {"--no-realtime", "-n", serverName, "-d", "dummy", "-r", "48000", "-p", "2048"});
-    // A real server takes real time to come up; poll it, bounded.
-    const QDeadlineTimer deadline(ServerStartMs);
-    while (server.state() != QProcess::NotRunning && !serverRunning() && !deadline.hasExpired())
-        QTest::qWait(10);
-    if (server.state() == QProcess::NotRunning || !serverRunning()) {
-        const QByteArray output = server.readAll();
-        stopServer();
-        QSKIP(qPrintable("JACK did not start: " + QString::fromLocal8Bit(output)));
-    }
+    const QString why = server.start();
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
 }
 
 void TestRtMidiJack::sysExRoundTrip()
@@ -203,7 +166,7 @@ void TestRtMidiJack::serverGoneSendFailsAtOnce()
     Link link;
     QVERIFY(link.ports.openPorts(link.deviceOut(), link.deviceIn()));
 
-    stopServer();
+    server.stop();
     QTRY_VERIFY_WITH_TIMEOUT(!link.ports.isOutOpen(), ArrivalMs);
 
     // More than RtMidi's ring buffer holds: a send that reached RtMidi would

@@ -2,6 +2,7 @@
 // the dummy driver, the simulator's virtual ports, and RtMidi on this side.
 
 #include "devicelink.h"
+#include "privatejackserver.h"
 #include "simmidiservice.h"
 #include "sysex.h"
 
@@ -71,49 +72,26 @@ class TestQelSimulator : public QObject
 {
     Q_OBJECT
 
-    QProcess jack;
+    PrivateJackServer jack{QStringLiteral("qelsmoke")};
     QProcess simulator;
-    QString server = QStringLiteral("qelsmoke%1").arg(QCoreApplication::applicationPid());
-
-    bool jackRunning()
-    {
-        QProcess probe;
-        probe.start(QStringLiteral("jack_wait"), {QStringLiteral("-s"), server, QStringLiteral("-c")});
-        return probe.waitForFinished(StartMs) && probe.readAllStandardOutput().trimmed() == "running";
-    }
 
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty()
-            || QStandardPaths::findExecutable(QStringLiteral("jack_wait")).isEmpty())
-            QSKIP("JACK is not installed");
-        qputenv("JACK_DEFAULT_SERVER", server.toUtf8());
-        qputenv("JACK_NO_AUDIO_RESERVATION", "1");
-        // A long period: on a busy machine a short one loses events to xruns.
-        jack.start(QStringLiteral("jackd"), {QStringLiteral("--no-realtime"), QStringLiteral("-n"), server,
-                                             QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                                             QStringLiteral("48000"), QStringLiteral("-p"), QStringLiteral("2048")});
-        if (!jack.waitForStarted(StartMs))
-            QSKIP("jackd does not start");
-        // Each probe is a process start, which paces the polling.
-        QDeadlineTimer deadline(StartMs);
-        while (!jackRunning()) {
-            if (deadline.hasExpired() || jack.state() != QProcess::Running)
-                QSKIP("the JACK server did not come up");
-        }
+        const QString why = jack.start();
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
     }
 
     void cleanupTestCase()
     {
-        for (QProcess *process : {&simulator, &jack}) {
-            if (process->state() == QProcess::NotRunning)
-                continue;
-            process->terminate();
-            if (!process->waitForFinished(StartMs))
-                process->kill();
-            process->waitForFinished();
+        if (simulator.state() != QProcess::NotRunning) {
+            simulator.terminate();
+            if (!simulator.waitForFinished(StartMs))
+                simulator.kill();
+            simulator.waitForFinished();
         }
+        jack.stop();
     }
 
     void identifiesOverJack()
