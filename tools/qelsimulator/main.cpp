@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 
 #include <csignal>
 #include <cstdio>
@@ -102,6 +103,12 @@ int main(int argc, char *argv[])
     ports.closeIn();
     const int violations = device->withDevice([](SimDevice &d) { return int(d.violations().size()); });
     const int finishes = device->withDevice([](SimDevice &d) { return d.finishCount(); });
+    if (!setup->saveImage.isEmpty()) {
+        const QByteArray image = device->withDevice([](SimDevice &d) { return d.image(d.announcedSize()); });
+        QFile file(setup->saveImage);
+        if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+            say(stderr, QStringLiteral("cannot write %1: %2").arg(setup->saveImage, file.errorString()));
+    }
     device.reset();
     ports.closeOut();
     say(stdout, QStringLiteral("stopped: %1 finished transfers, %2 violations").arg(finishes).arg(violations));

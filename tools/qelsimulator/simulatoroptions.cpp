@@ -118,6 +118,10 @@ void addSimulatorOptions(QCommandLineParser &parser)
         parser.addOption(QCommandLineOption(option.name, option.help, option.value, option.fallback));
     parser.addOption({{QStringLiteral("v"), QStringLiteral("verbose")},
                       QStringLiteral("Print one line per command received.")});
+    parser.addOption({QStringLiteral("save-image"),
+                      QStringLiteral("On stopping, write the image the device holds (of the size the last "
+                                     "update announced) to <file>."),
+                      QStringLiteral("file")});
 }
 
 std::optional<SimulatorSetup> readSimulatorOptions(const QCommandLineParser &parser, QString *error)
@@ -132,6 +136,7 @@ std::optional<SimulatorSetup> readSimulatorOptions(const QCommandLineParser &par
     setup.api = value("api").trimmed().toLower();
     setup.portName = value("port-name");
     setup.verbose = parser.isSet(QStringLiteral("verbose"));
+    setup.saveImage = value("save-image");
 
     SimDevice::Identity identity;
     bool ok = false;

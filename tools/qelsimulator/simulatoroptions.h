@@ -18,6 +18,7 @@ struct SimulatorSetup
     QString portName;                      // ports are "<name> MIDI IN" and "<name> MIDI OUT"
     std::chrono::milliseconds lateDelay{};
     bool verbose = false;
+    QString saveImage;                     // where to write the image it holds when it stops
 };
 
 void addSimulatorOptions(QCommandLineParser &parser);

@@ -1,0 +1,118 @@
+// The real window over a real MIDI stack: a private JACK server, the
+// stand-alone simulator on its virtual ports, and the updater on RtMidi.
+
+#include "mainwindow.h"
+#include "midiservicefactory.h"
+#include "privatejackserver.h"
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int StartMs = 5000;
+constexpr int UpdateMs = 60000;
+const QString PortName = QStringLiteral("QelE2E");
+
+int rowContaining(const QListWidget *list, const QString &text)
+{
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().contains(text))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestJackUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void connectAndUpdateOverJack();
+
+private:
+    // Period of 1024 frames: short enough for a quick run, long enough that a
+    // busy machine misses no cycle.
+    PrivateJackServer jack{QStringLiteral("qel-e2e"), 1024};
+    QProcess simulator;
+    QTemporaryDir dir;
+};
+
+void TestJackUpdate::initTestCase()
+{
+    const QString why = jack.start();
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    QVERIFY(dir.isValid());
+    simulator.setProcessChannelMode(QProcess::MergedChannels);
+    simulator.start(QStringLiteral(QEL_SIMULATOR_PATH),
+                    {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), PortName,
+                     QStringLiteral("--version"), QStringLiteral("1.08"),
+                     QStringLiteral("--save-image"), dir.filePath(QStringLiteral("held.bin"))});
+    QVERIFY(simulator.waitForStarted(StartMs));
+    QVERIFY(simulator.waitForReadyRead(StartMs));
+    QVERIFY2(simulator.readLine().startsWith("ready"), "the simulator did not open its ports");
+}
+
+void TestJackUpdate::cleanupTestCase()
+{
+    if (simulator.state() != QProcess::NotRunning) {
+        simulator.kill();
+        simulator.waitForFinished();
+    }
+    jack.stop();
+}
+
+void TestJackUpdate::connectAndUpdateOverJack()
+{
+    QByteArray image(3 * 2048 + 100, Qt::Uninitialized);
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char((i * 13 + 5) & 0xFF);
+    QFile imageFile(dir.filePath(QStringLiteral("image.bin")));
+    QVERIFY(imageFile.open(QIODevice::WriteOnly));
+    imageFile.write(image);
+    imageFile.close();
+
+    {
+        MainWindow window(createMidiService(QStringLiteral("jack")));
+        window.show();
+        window.Init();
+        // The simulator's output is the updater's input, and the other way round.
+        const int in = rowContaining(window.MidiInList, PortName + QStringLiteral(" MIDI OUT"));
+        const int out = rowContaining(window.MidiOutList, PortName + QStringLiteral(" MIDI IN"));
+        QVERIFY(in >= 0 && out >= 0);
+        window.MidiInList->setCurrentRow(in);
+        window.MidiOutList->setCurrentRow(out);
+        window.Connect();
+        QTRY_COMPARE_WITH_TIMEOUT(window.connection(), int(MainWindow::Connected), StartMs);
+        QCOMPARE(window.SnEdit->text(), QStringLiteral("586-638-764"));
+        QCOMPARE(window.VersionEdit->text(), QStringLiteral("1.08"));
+
+        window.setImagePath(imageFile.fileName());
+        QSignalSpy finished(&window.updateEngine(), &UpdateEngine::finished);
+        window.Transfer();
+        QVERIFY(finished.wait(UpdateMs));
+        QCOMPARE(finished.first().first().value<UpdateOutcome>(), UpdateOutcome::Success);
+        // The device reports the transfer off, and the controls come back.
+        QTRY_VERIFY_WITH_TIMEOUT(window.TransferButton->isEnabled(), StartMs);
+        window.Connect();
+    }
+
+    simulator.terminate();
+    QVERIFY(simulator.waitForFinished(StartMs));
+    const QByteArray output = simulator.readAll();
+    QVERIFY2(output.contains("1 finished transfers, 0 violations"), output.constData());
+    QFile held(dir.filePath(QStringLiteral("held.bin")));
+    QVERIFY(held.open(QIODevice::ReadOnly));
+    QCOMPARE(held.readAll(), image);
+}
+
+QTEST_MAIN(TestJackUpdate)
+#include "tst_jackupdate.moc"
