@@ -24,6 +24,16 @@ void EngineRig::run(const QByteArray &image)
     pump();
 }
 
+bool EngineRig::runToEnd(const QByteArray &image, int maxTicks)
+{
+    run(image);
+    for (int ticks = 0; engine.isRunning() && ticks < maxTicks; ++ticks) {
+        tick();
+        pump();
+    }
+    return !engine.isRunning();
+}
+
 void EngineRig::tick(int count)
 {
     for (int i = 0; i < count; ++i) {

@@ -45,6 +45,9 @@ public:
 
     // Starts an update and pumps until no reply is left.
     void run(const QByteArray &image);
+    // Starts an update and lets ticks pass until it ends; false if it still
+    // runs after `maxTicks`.
+    bool runToEnd(const QByteArray &image, int maxTicks);
     void pump() { loop.pump(); }
     // Ticks without pumping, so a test can interleave late replies.
     void tick(int count = 1);

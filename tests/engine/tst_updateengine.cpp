@@ -1,3 +1,4 @@
+#include "devicereplies.h"
 #include "enginerig.h"
 #include "pageframe.h"
 #include "sysex.h"
@@ -179,6 +180,12 @@ private slots:
     void repeatedTimeouts_data();
     void repeatedTimeouts();
     void lateReplyAfterRetryIsIgnored();
+    void tornCopies_data();
+    void tornCopies();
+    void duplicatedAnswers_data();
+    void duplicatedAnswers();
+    void cutShortReplies_data();
+    void cutShortReplies();
     void strayRepliesChangeNothing();
     void refusedSendStops_data();
     void refusedSendStops();
@@ -527,6 +534,13 @@ void TestUpdateEngine::repeatedTimeouts_data()
     for (int n = 2; n <= 10; n += 2)
         secondPage << qMakePair(Command::ProgramPage, n);
     QTest::newRow("a programmed page breaks the row") << secondPage << UpdateOutcome::Success << 5;
+    // Page 1 is lost at every attempt: page 0 keeps breaking the row, so the
+    // count per image block has to end it.
+    Losses always;
+    for (int n = 2; n <= 4 * UpdateEngine::MaxTimeoutsPerImageBlock; n += 2)
+        always << qMakePair(Command::ProgramPage, n);
+    QTest::newRow("the same page lost for good") << always << UpdateOutcome::DeviceSilent
+                                                 << UpdateEngine::MaxTimeoutsPerImageBlock - 1;
 }
 
 void TestUpdateEngine::repeatedTimeouts()
@@ -552,6 +566,136 @@ void TestUpdateEngine::repeatedTimeouts()
     if (outcome == UpdateOutcome::Success) {
         QCOMPARE(rig.device.image(image.size()), image);
         QVERIFY(rig.traces.contains(QStringLiteral("(%1 retries)").arg(retries)));
+    }
+}
+
+// A page of block 0 that a power cut left half programmed: in use, but
+// without its markers.
+QByteArray tornPage()
+{
+    QByteArray frame(PageFrame::Size, char(0xFF));
+    frame[0] = char(PageFrame::ListMarker);
+    frame[PageFrame::frameOffset(0)] = char(0x25);
+    frame[PageFrame::frameOffset(2)] = char(0x01);
+    return frame;
+}
+
+void TestUpdateEngine::tornCopies_data()
+{
+    QTest::addColumn<int>("copies");   // intact copies of {7} before the torn page
+    QTest::addColumn<Blocks>("bad");   // the list in the end
+    QTest::addColumn<int>("listPage"); // where it went
+
+    QTest::newRow("newest copy torn") << 3 << Blocks{1, 7} << 4;
+    QTest::newRow("only copy torn") << 0 << Blocks{1, 9} << 1;
+}
+
+void TestUpdateEngine::tornCopies()
+{
+    QFETCH(int, copies);
+    QFETCH(Blocks, bad);
+    QFETCH(int, listPage);
+
+    EngineRig rig;
+    if (copies)
+        rig.device.storeListCopies(copies, {7}, 0);
+    QVERIFY(rig.device.storeRawPage(0, copies, tornPage()));
+    rig.device.setFactoryDefects({9});
+    rig.device.failErase(1);  // so a closing copy falls due
+    const QByteArray image = makeImage(PageBytes);
+    QVERIFY(rig.runToEnd(image, 0));
+
+    Script expected{image, {}};
+    expected.reset();
+    if (copies) {
+        expected.findCopy(copies + 1, copies - 1);
+    } else {
+        expected.findCopy(1, 0).add(buildReadDefectList(0)).add(buildReadDefectList(1))
+            .add(buildReadDefectList(0)).add(buildReadDefectList(1)).erase(0).listPage(0, {9}, 1);
+    }
+    expected.failedErase(1).dataBlock(2, 0, 1).listPage(listPage, bad, copies ? 0 : 1).finish();
+    COMPARE_SENT(rig.sent, expected.m);
+    QVERIFY(rig.traces.contains(QStringLiteral("BBL page %1 is torn, skipped").arg(copies)));
+    QCOMPARE(rig.device.storedList()->badBlocks, bad);
+    QCOMPARE(rig.device.storedList()->page, listPage);
+    QCOMPARE(rig.device.image(image.size()), image);
+}
+
+void TestUpdateEngine::duplicatedAnswers_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("nth");
+
+    // A clean run reads block 0 with 12 ReadChunk answers: three probes, the
+    // newest copy twice, the probe after it again.
+    for (int nth = 1; nth <= 12; ++nth)
+        QTest::addRow("ReadChunk answer %d", nth) << int(DeviceReply::answerType(Command::ReadChunk)) << nth;
+    // Block 1 fails its page 1, block 2 its erase.
+    QTest::newRow("erase failure") << int(DeviceReply::answerType(Command::EraseBlock)) << 2;
+    QTest::newRow("program failure") << int(DeviceReply::answerType(Command::ProgramPage)) << 2;
+    QTest::newRow("piece acknowledged") << int(DeviceReply::answerType(Command::PageData)) << 5;
+}
+
+// A duplicated answer must not be taken for the next one in a way that
+// changes what is written.
+void TestUpdateEngine::duplicatedAnswers()
+{
+    QFETCH(int, type);
+    QFETCH(int, nth);
+
+    EngineRig rig;
+    rig.device.storeListCopies(2, {5, 700}, 1);
+    rig.device.failProgram(1, 1);
+    rig.device.failErase(2);
+    rig.loop.faults.inject(LinkFaults::Fault::Duplicate, type, nth);
+    const QByteArray image = makeImage(3 * PageBytes);
+    QVERIFY(rig.runToEnd(image, 10 * ReplyTimeout));
+
+    QCOMPARE(rig.loop.faults.count(LinkFaults::Fault::Duplicate), 1);
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
+    QCOMPARE(rig.device.storedList()->badBlocks, (Blocks{1, 2, 5, 700}));
+    QCOMPARE(rig.device.storedList()->factoryDefects, std::int16_t(1));
+    QCOMPARE(rig.device.image(image.size()), image);
+    QVERIFY(rig.device.violations().empty());
+}
+
+void TestUpdateEngine::cutShortReplies_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("nth");
+
+    QTest::newRow("probe of block 0") << int(DeviceReply::answerType(Command::ReadChunk)) << 2;
+    QTest::newRow("piece of the copy") << int(DeviceReply::answerType(Command::ReadChunk)) << 5;
+    QTest::newRow("erase failure") << int(DeviceReply::answerType(Command::EraseBlock)) << 1;
+    QTest::newRow("program failure") << int(DeviceReply::answerType(Command::ProgramPage)) << 1;
+}
+
+// However a reply is cut, its step either acts on what it really said or
+// waits for the time-out; a failure never reads as success.
+void TestUpdateEngine::cutShortReplies()
+{
+    QFETCH(int, type);
+    QFETCH(int, nth);
+
+    for (std::uint32_t seed = 0; seed < 24; ++seed) {
+        EngineRig rig;
+        rig.device.storeListCopies(1, {5}, 0);
+        rig.device.failErase(1);
+        rig.device.failProgram(2, 0);
+        rig.loop.faults.setRates({}, seed);  // the seed picks where the reply is cut
+        rig.loop.faults.inject(LinkFaults::Fault::CutShort, type, nth);
+        const QByteArray image = makeImage(PageBytes);
+        QVERIFY(rig.runToEnd(image, 10 * ReplyTimeout));
+
+        const auto outcome = rig.outcomes.value(0);
+        QVERIFY2(outcome == UpdateOutcome::Success || outcome == UpdateOutcome::DeviceSilent,
+                 qPrintable(rig.messages.value(0)));
+        if (outcome == UpdateOutcome::Success) {
+            QCOMPARE(rig.device.storedList()->badBlocks, (Blocks{1, 2, 5}));
+            QCOMPARE(rig.device.image(image.size()), image);
+        } else {
+            QCOMPARE(rig.device.storedList()->badBlocks, Blocks{5});  // nothing written yet
+        }
     }
 }
 

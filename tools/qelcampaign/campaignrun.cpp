@@ -163,9 +163,10 @@ RunReport CampaignRun::run()
         if (Scenario::lowestStored(kept) != after->badBlocks)
             problems << QStringLiteral("old marks dropped: list %1, before %2")
                             .arg(setText(after->badBlocks), before ? setText(before->badBlocks) : QString());
-        const std::set<int> factoryListed = Scenario::lowestStored(scenario.factoryDefects);
-        if (!before && !std::includes(after->badBlocks.begin(), after->badBlocks.end(),
-                                      factoryListed.begin(), factoryListed.end()))
+        // Factory marks too, as far as the 101 lowest reach.
+        std::set<int> withFactory = after->badBlocks;
+        withFactory.insert(scenario.factoryDefects.begin(), scenario.factoryDefects.end());
+        if (!before && Scenario::lowestStored(withFactory) != after->badBlocks)
             problems << QStringLiteral("factory defects %1 missing from the list %2")
                             .arg(setText(scenario.factoryDefects), setText(after->badBlocks));
         if (!report.statusGarbled && !std::includes(mayBeListed.begin(), mayBeListed.end(),
