@@ -11,10 +11,12 @@ constexpr int BlockGroups = 2;        // 14 bits
 constexpr int ImageSizeGroups = 4;    // 28 bits
 
 // Appends to a message that starts with the frame head and a command number.
+// It writes into the caller's message, which the builder then returns as is.
 class Writer
 {
 public:
-    explicit Writer(Command command)
+    Writer(SysExMessage &target, Command command)
+        : message(target)
     {
         std::copy(SysEx::Head.begin(), SysEx::Head.end(), message.bytes.begin());
         // The four address bytes stay zero.
@@ -36,19 +38,17 @@ public:
         message.length += Pack7::encode(data, length, message.bytes.data() + message.length);
     }
 
-    SysExMessage finish()
-    {
-        message.bytes[message.length++] = SysEx::End;
-        return message;
-    }
+    void finish() { message.bytes[message.length++] = SysEx::End; }
 
 private:
-    SysExMessage message;
+    SysExMessage &message;
 };
 
 SysExMessage bare(Command command)
 {
-    return Writer(command).finish();
+    SysExMessage message;
+    Writer(message, command).finish();
+    return message;
 }
 
 } // namespace
@@ -60,50 +60,61 @@ SysExMessage buildIdentify()
 
 SysExMessage buildReadDefectList(std::uint8_t part)
 {
-    Writer w(Command::ReadDefectList);
+    SysExMessage message;
+    Writer w(message, Command::ReadDefectList);
     w.put(SysEx::Marker);
     w.put(part);
-    return w.finish();
+    w.finish();
+    return message;
 }
 
 SysExMessage buildReadChunk(std::int32_t chunkAddress, std::uint8_t piece)
 {
-    Writer w(Command::ReadChunk);
+    SysExMessage message;
+    Writer w(message, Command::ReadChunk);
     w.put(SysEx::Marker);
     w.putGroups(static_cast<std::uint32_t>(chunkAddress), ChunkAddressGroups);
     w.put(piece);
-    return w.finish();
+    w.finish();
+    return message;
 }
 
 SysExMessage buildEraseBlock(std::uint32_t block)
 {
-    Writer w(Command::EraseBlock);
+    SysExMessage message;
+    Writer w(message, Command::EraseBlock);
     w.put(SysEx::Marker);
     w.putGroups(block, BlockGroups);
-    return w.finish();
+    w.finish();
+    return message;
 }
 
 SysExMessage buildBeginPage(std::uint32_t block, std::uint8_t page)
 {
-    Writer w(Command::BeginPage);
+    SysExMessage message;
+    Writer w(message, Command::BeginPage);
     w.put(SysEx::Marker);
     w.putGroups(block, BlockGroups);
     w.put(page);
-    return w.finish();
+    w.finish();
+    return message;
 }
 
 SysExMessage buildPageData(const std::uint8_t *data, int length)
 {
-    Writer w(Command::PageData);
+    SysExMessage message;
+    Writer w(message, Command::PageData);
     if (length <= 0 || !data) {
         w.put(0);
-        return w.finish();
+        w.finish();
+        return message;
     }
     // The cut keeps the message within its buffer, which 152 groups would overrun.
     const auto count = static_cast<std::size_t>(std::min(length, SysEx::MaxPageDataLength));
     w.put(Pack7::checksum(data, count));
     w.putPacked(data, count);
-    return w.finish();
+    w.finish();
+    return message;
 }
 
 SysExMessage buildProgramPage()
@@ -113,13 +124,15 @@ SysExMessage buildProgramPage()
 
 SysExMessage buildResetNand(std::uint8_t major, std::uint8_t minor, std::uint32_t imageSize)
 {
-    Writer w(Command::ResetNand);
+    SysExMessage message;
+    Writer w(message, Command::ResetNand);
     w.put(major);
     w.put(minor);
     w.putGroups(imageSize, ImageSizeGroups);
     for (const std::uint8_t b : SysEx::ResetConfirmation)
         w.put(b);
-    return w.finish();
+    w.finish();
+    return message;
 }
 
 SysExMessage buildFinish()
