@@ -374,13 +374,14 @@ void UpdateEngine::onEraseResult()
             await(link.sendReadDefectList(0));
             return;
         }
+        page = 0;
+        // Shown once the command is out: a slow log then overlaps the device's work.
+        if (!beginDataPage())
+            return;
         emit trace(QStringLiteral("Erase block %1 ok").arg(block));
         emit trace(QStringLiteral("Write Data Page"));
-        page = 0;
         emit blockShown(block);
         emit pageShown(page);
-        currentStep = StepBeginPage;
-        await(link.sendBeginPage(static_cast<std::uint32_t>(block), static_cast<std::uint8_t>(page)));
         return;
     }
 
@@ -406,11 +407,9 @@ void UpdateEngine::onBeginPageAck()
 {
     switch (currentStep) {
     case StepBeginPage:
+        // The frame was built when BeginPage went out.
         pieceIndex = 0;
         currentStep = StepSendPage;
-        imageComplete = buildDataFrame(frame, imgBlock, page,
-                                       reinterpret_cast<const std::uint8_t *>(image.constData()),
-                                       image.size());
         if (!sendPiece())
             return;
         emit trace(QStringLiteral("write page %1").arg(page));
@@ -471,8 +470,7 @@ void UpdateEngine::onProgramResult()
             return;
         }
         if (++page < PagesPerBlock) {
-            currentStep = StepBeginPage;
-            await(link.sendBeginPage(static_cast<std::uint32_t>(block), static_cast<std::uint8_t>(page)));
+            beginDataPage();
             return;
         }
         ++imgBlock;
@@ -569,6 +567,16 @@ void UpdateEngine::eraseDataBlock()
 {
     currentStep = StepEraseBlock;
     await(link.sendEraseBlock(static_cast<std::uint32_t>(block)));
+}
+
+bool UpdateEngine::beginDataPage()
+{
+    currentStep = StepBeginPage;
+    if (!await(link.sendBeginPage(static_cast<std::uint32_t>(block), static_cast<std::uint8_t>(page))))
+        return false;
+    imageComplete = buildDataFrame(frame, imgBlock, page, reinterpret_cast<const std::uint8_t *>(image.constData()),
+                                   image.size());
+    return true;
 }
 
 bool UpdateEngine::sendPiece()

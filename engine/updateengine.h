@@ -85,6 +85,9 @@ private:
     void startImage();
     void eraseNextGoodBlock();
     void eraseDataBlock();
+    // Sends BeginPage for data page `page` of `block`, then builds that page's
+    // frame while the command is on its way; false when the port refused.
+    bool beginDataPage();
     bool sendPiece();
     void finishUpdate();
     // Arms the reply time-out for a sent command, or stops when the port refused it.
