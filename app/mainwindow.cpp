@@ -1,8 +1,11 @@
 #include "mainwindow.h"
 
+#include "firmwareversion.h"
 #include "midievent.h"
 #include "midiservicefactory.h"
+#include "portchoice.h"
 #include "resourcepaths.h"
+#include "updateduration.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -35,7 +38,7 @@ MainWindow::~MainWindow()
 void MainWindow::Init()
 {
     connect(ConnectButton, &QPushButton::clicked, this, &MainWindow::Connect);
-    connect(TransferButton, &QPushButton::clicked, this, &MainWindow::Transfer);
+    connect(TransferButton, &QPushButton::clicked, this, &MainWindow::onTransferClicked);
     connect(&engine, &UpdateEngine::trace, this, &MainWindow::log);
     connect(&engine, &UpdateEngine::blockShown, this,
             [this](int block) { BlockEdit->setText(QString::number(block)); });
@@ -55,10 +58,9 @@ void MainWindow::Init()
     TransferButton->setEnabled(false);
     LogText->setMaximumBlockCount(LogLines);
 
-    fillPortList(MidiInList, true);
-    fillPortList(MidiOutList, false);
-    MidiInList->setCurrentRow(inPortRow);
-    MidiOutList->setCurrentRow(outPortRow);
+    // Rows start on ports that look like the device's, else on row 0.
+    showPorts(MidiInList, portNames(true));
+    showPorts(MidiOutList, portNames(false));
 
     TransferButton->setText(tr("Update"));
     // Larger than the label on purpose: it is clipped, not scaled.
@@ -69,14 +71,35 @@ void MainWindow::Init()
     updateTimer->start(TickInterval);
 }
 
-void MainWindow::fillPortList(QListWidget *list, bool input)
+QStringList MainWindow::portNames(bool input) const
 {
+    QStringList names;
     for (int i = 0; i < MaxPortsListed; ++i) {
         const auto name = input ? link.inPortName(i) : link.outPortName(i);
         if (!name)
             break;
-        list->insertItem(i, *name);
+        names << *name;
     }
+    return names;
+}
+
+void MainWindow::showPorts(QListWidget *list, const QStringList &names)
+{
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown << list->item(i)->text();
+    if (shown == names)
+        return;
+    const QString selected = list->currentItem() ? list->currentItem()->text() : QString();
+    list->clear();
+    list->addItems(names);
+    list->setCurrentRow(PortChoice::rowFor(names, selected));
+}
+
+void MainWindow::followPorts()
+{
+    showPorts(MidiInList, portNames(true));
+    showPorts(MidiOutList, portNames(false));
 }
 
 void MainWindow::Connect()
@@ -86,6 +109,7 @@ void MainWindow::Connect()
         outPortRow = MidiOutList->currentRow();
         if (link.openPorts(inPortRow, outPortRow)) {
             connectionState = Connecting;
+            identifyClock.start();
             link.sendIdentify();
         } else {
             log(tr("Could not open the chosen MIDI ports."));
@@ -110,6 +134,7 @@ void MainWindow::ShowConnectionState()
         TransferButton->setEnabled(false);
         SnEdit->setText(QString());
         VersionEdit->setText(QString());
+        StatusText->clear();
         break;
     case Connecting:
     case Connected:
@@ -124,10 +149,13 @@ void MainWindow::ShowConnectionState()
     default:
         return;
     }
-    // The device's own reports must not hand the user the controls mid-update.
-    if (engine.isRunning()) {
+    // The device's own reports must not hand the user the controls
+    // mid-update; Update turns into Cancel instead.
+    const bool running = engine.isRunning();
+    TransferButton->setText(running ? tr("Cancel") : tr("Update"));
+    if (running) {
         ConnectButton->setEnabled(false);
-        TransferButton->setEnabled(false);
+        TransferButton->setEnabled(true);
     }
 }
 
@@ -136,7 +164,8 @@ void MainWindow::ShowIdentity()
     shownSerialText = link.serialText();
     shownVersion = link.firmwareVersion();
     SnEdit->setText(shownSerialText);
-    VersionEdit->setText(QString::asprintf("%ld.%02ld", long(shownVersion & 0xFF), long((shownVersion >> 8) & 0xFF)));
+    VersionEdit->setText(FirmwareVersion::text(shownVersion));
+    StatusText->setText(FirmwareVersion::verdict(shownVersion));
 }
 
 bool MainWindow::event(QEvent *e)
@@ -155,6 +184,7 @@ void MainWindow::dispatch(ReplyCode code)
     switch (code) {
     case ReplyIdentify:
         if (connectionState == Connecting) {
+            roundTripUs = identifyClock.nsecsElapsed() / 1000;
             connectionState = Connected;
             ShowConnectionState();
         }
@@ -165,10 +195,13 @@ void MainWindow::dispatch(ReplyCode code)
         progressBar->hide();
         break;
     case ReplyTransferOn:
+        // After a cancel the device's late report must not lock the controls:
+        // its transfer-off report will never come.
+        if (!engine.isRunning())
+            break;
         progressBar->setRange(0, qMax(1, engine.totalPages()));
         progressBar->setValue(0);
         progressBar->show();
-        TransferButton->setEnabled(false);
         ConnectButton->setEnabled(false);
         break;
     case ReplyReadDefectList:
@@ -198,12 +231,49 @@ void MainWindow::Transfer()
     QByteArray image;
     if (file.open(QIODevice::ReadOnly))
         image = file.readAll();
+    eta.reset();
+    updateClock.start();
     engine.start(image); // an empty image ends at once with a message
+    if (engine.isRunning()) {
+        TransferButton->setText(tr("Cancel"));
+        TransferButton->setEnabled(true);
+        StatusText->clear();
+    }
+}
+
+void MainWindow::onTransferClicked()
+{
+    if (engine.isRunning())
+        askToCancelUpdate();
+    else if (connectionState == Connected)
+        askToStartUpdate();
+}
+
+void MainWindow::askToStartUpdate()
+{
+    const qint64 expected = UpdateDuration::expectedMs(roundTripUs, QFile(imagePath).size());
+    startQuestion.ask(this, QStringLiteral("StartQuestion"), tr("Update the Qel"),
+                      UpdateDuration::confirmation(shownVersion, expected), [this] {
+                          if (connectionState == Connected && !engine.isRunning())
+                              Transfer();
+                      });
+}
+
+void MainWindow::askToCancelUpdate()
+{
+    cancelQuestion.ask(this, QStringLiteral("CancelQuestion"), tr("Cancel the update"),
+                       tr("If you cancel now, the Qel is left without working firmware and must be "
+                          "updated again before use.\n\nCancel the update?"),
+                       [this] { engine.cancel(); });
 }
 
 void MainWindow::update()
 {
     engine.tick();
+    if (connectionState == Disconnected && --portPollCountdown <= 0) {
+        portPollCountdown = PortPollTicks;
+        followPorts();
+    }
     if (closeCountdown > 0 && --closeCountdown == 0)
         close();
 }
@@ -228,22 +298,14 @@ void MainWindow::closeEvent(QCloseEvent *e)
 
 void MainWindow::askToStopUpdate()
 {
-    if (closeQuestion)
-        return;
-    closeQuestion = new QMessageBox(QMessageBox::Warning, tr("Update in progress"),
-                                    tr("An update is running. If you close now, the Qel is left "
-                                       "without working firmware and must be updated again before use.\n\n"
-                                       "Stop the update and close?"),
-                                    QMessageBox::Yes | QMessageBox::No, this);
-    closeQuestion->setDefaultButton(QMessageBox::No);
-    closeQuestion->setAttribute(Qt::WA_DeleteOnClose);
-    connect(closeQuestion, &QMessageBox::finished, this, [this](int result) {
-        if (result != QMessageBox::Yes)
-            return;
-        closeConfirmed = true;
-        close();
-    });
-    closeQuestion->open();
+    closeQuestion.ask(this, QStringLiteral("CloseQuestion"), tr("Update in progress"),
+                      tr("An update is running. If you close now, the Qel is left "
+                         "without working firmware and must be updated again before use.\n\n"
+                         "Stop the update and close?"),
+                      [this] {
+                          closeConfirmed = true;
+                          close();
+                      });
 }
 
 void MainWindow::log(const QString &line)
@@ -255,18 +317,34 @@ void MainWindow::showProgress(int done, int total)
 {
     progressBar->setRange(0, qMax(1, total));
     progressBar->setValue(done);
+    eta.addSample(updateClock.elapsed(), done, total);
+    // The block and page as the NAND fields show them.
+    QString status = tr("Block %1, page %2").arg(BlockEdit->text(), PageEdit->text());
+    if (eta.remainingMs() != EtaEstimator::Unknown)
+        status += QLatin1Char('\n') + UpdateDuration::remainingText(eta.remainingMs());
+    StatusText->setText(status);
 }
 
 void MainWindow::showOutcome(UpdateOutcome outcome, const QString &message)
 {
     log(message);
+    // The questions no longer apply once the update is over.
+    startQuestion.withdraw();
+    cancelQuestion.withdraw();
     ShowConnectionState();
-    if (outcome == UpdateOutcome::Success)
+    if (outcome == UpdateOutcome::Success) {
         progressBar->show();
+        // Ask again, so that the fields show the firmware the device runs now.
+        link.sendIdentify();
+    }
     auto *box = new QMessageBox(outcome == UpdateOutcome::Success ? QMessageBox::Information : QMessageBox::Warning,
                                 outcome == UpdateOutcome::Success ? tr("Update finished") : tr("Update failed"),
                                 message, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("OutcomeBox"));
+    StatusText->setText(outcome == UpdateOutcome::Success ? tr("Update complete.")
+                        : outcome == UpdateOutcome::Cancelled
+                            ? tr("Update cancelled: the Qel must be updated again before use.")
+                            : tr("Update failed."));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -1,17 +1,18 @@
 #pragma once
 
 #include "devicelink.h"
+#include "etaestimator.h"
+#include "question.h"
 #include "ui_mainwindow.h"
 #include "updateengine.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMainWindow>
-#include <QPointer>
 
 #include <memory>
 
 class MidiService;
-class QMessageBox;
 class QTimer;
 
 Q_DECLARE_LOGGING_CATEGORY(lcTrace)
@@ -28,6 +29,7 @@ public:
     static constexpr int TickInterval = 100;    // ms; time-outs are counted in these ticks
     static constexpr int CloseDelayTicks = 5;   // close1() closes the window half a second later
     static constexpr int LogLines = 1000;       // the log pane keeps the newest lines only
+    static constexpr int PortPollTicks = 10;    // port lists follow the hardware once a second
 
     // Talks to the MIDI service that QEL_MIDI_API names.
     explicit MainWindow(QWidget *parent = nullptr);
@@ -60,10 +62,17 @@ private:
     void ShowConnectionState();
     void ShowIdentity();
     void dispatch(ReplyCode code);
-    void fillPortList(QListWidget *list, bool input);
+    QStringList portNames(bool input) const;
+    // Refills `list` only when the names changed, keeping the selection by name.
+    void showPorts(QListWidget *list, const QStringList &names);
+    void followPorts();
     void log(const QString &line);
     void showProgress(int done, int total);
     void showOutcome(UpdateOutcome outcome, const QString &message);
+    // Update asks before writing; while writing, the same button cancels.
+    void onTransferClicked();
+    void askToStartUpdate();
+    void askToCancelUpdate();
     void askToStopUpdate();
 
     DeviceLink link;
@@ -77,5 +86,13 @@ private:
     QTimer *updateTimer = nullptr;
     int closeCountdown = 0;
     bool closeConfirmed = false;
-    QPointer<QMessageBox> closeQuestion;
+    int portPollCountdown = PortPollTicks;
+    // Identify's round trip at Connect: the measure for the expected duration.
+    QElapsedTimer identifyClock;
+    qint64 roundTripUs = 0;
+    QElapsedTimer updateClock;
+    EtaEstimator eta;
+    Question startQuestion;
+    Question cancelQuestion;
+    Question closeQuestion;
 };

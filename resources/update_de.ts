@@ -133,5 +133,213 @@ Update abbrechen und schließen?</translation>
         <source>The MIDI port refused a message: the device or its cable went away. Please check the connection, connect again and run the update again.</source>
         <translation>Der MIDI-Port hat eine Nachricht abgelehnt: Das Gerät oder sein Kabel ist nicht mehr da. Bitte prüfen Sie die Verbindung, verbinden Sie neu und führen Sie das Update erneut aus.</translation>
     </message>
+    <message>
+        <source>Firmware %1 is older than %2: an update is recommended.</source>
+        <translation>Firmware %1 ist älter als %2: Ein Update wird empfohlen.</translation>
+    </message>
+    <message>
+        <source>Firmware %1 is already up to date.</source>
+        <translation>Firmware %1 ist bereits aktuell.</translation>
+    </message>
+    <message>
+        <source>Firmware %1 is newer than %2: updating would be a downgrade.</source>
+        <translation>Firmware %1 ist neuer als %2: Ein Update wäre ein Downgrade.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Update the Qel</source>
+        <translation>Qel aktualisieren</translation>
+    </message>
+    <message>
+        <source>Cancel the update</source>
+        <translation>Update abbrechen</translation>
+    </message>
+    <message>
+        <source>If you cancel now, the Qel is left without working firmware and must be updated again before use.
+
+Cancel the update?</source>
+        <translation>Wenn Sie jetzt abbrechen, bleibt das Qel ohne funktionierende Firmware und muss vor der Benutzung erneut aktualisiert werden.
+
+Update abbrechen?</translation>
+    </message>
+    <message>
+        <source>Block %1, page %2</source>
+        <translation>Block %1, Seite %2</translation>
+    </message>
+    <message>
+        <source>Update complete.</source>
+        <translation>Update abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>Update cancelled: the Qel must be updated again before use.</source>
+        <translation>Update abgebrochen: Das Qel muss vor der Benutzung erneut aktualisiert werden.</translation>
+    </message>
+    <message>
+        <source>Update failed.</source>
+        <translation>Update fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>less than a minute</source>
+        <translation>weniger als eine Minute</translation>
+    </message>
+    <message>
+        <source>about %1 min</source>
+        <translation>etwa %1 min</translation>
+    </message>
+    <message>
+        <source>a few seconds left</source>
+        <translation>noch wenige Sekunden</translation>
+    </message>
+    <message>
+        <source>about %1 s left</source>
+        <translation>noch etwa %1 s</translation>
+    </message>
+    <message>
+        <source>about %1 min %2 s left</source>
+        <translation>noch etwa %1 min %2 s</translation>
+    </message>
+    <message>
+        <source>about %1 min left</source>
+        <translation>noch etwa %1 min</translation>
+    </message>
+    <message>
+        <source>Update the Qel from firmware %1 to %2?</source>
+        <translation>Das Qel von Firmware %1 auf %2 aktualisieren?</translation>
+    </message>
+    <message>
+        <source>The Qel already runs firmware %1. Write firmware %2 again?</source>
+        <translation>Auf dem Qel läuft bereits Firmware %1. Firmware %2 erneut schreiben?</translation>
+    </message>
+    <message>
+        <source>The Qel runs firmware %1, which is newer than %2. Downgrade it to %2?</source>
+        <translation>Auf dem Qel läuft Firmware %1, die neuer ist als %2. Ein Downgrade auf %2 durchführen?</translation>
+    </message>
+    <message>
+        <source>This takes %1. The Qel must stay connected and powered until the update has finished; an interrupted update leaves it unable to start.</source>
+        <translation>Das dauert %1. Das Qel muss verbunden und eingeschaltet bleiben, bis das Update abgeschlossen ist; nach einem unterbrochenen Update startet es nicht mehr.</translation>
+    </message>
+    <message>
+        <source>The device&apos;s answers about its list of faulty flash blocks did not agree, so nothing was written. Please check the MIDI cable and run the update again.</source>
+        <translation>Die Antworten des Geräts zu seiner Liste fehlerhafter Flash-Blöcke stimmten nicht überein, daher wurde nichts geschrieben. Bitte prüfen Sie das MIDI-Kabel und führen Sie das Update erneut aus.</translation>
+    </message>
+    <message>
+        <source>Writes the firmware this tool carries into a Qel over MIDI, as the updater&apos;s window does.</source>
+        <translation>Schreibt die Firmware, die dieses Programm mitbringt, über MIDI in ein Qel, wie es das Fenster des Update-Programms tut.</translation>
+    </message>
+    <message>
+        <source>List the MIDI ports and stop.</source>
+        <translation>Die MIDI-Ports auflisten und beenden.</translation>
+    </message>
+    <message>
+        <source>MIDI IN port the Qel sends to: its number or part of its name.</source>
+        <translation>MIDI-IN-Port, an den das Qel sendet: seine Nummer oder ein Teil seines Namens.</translation>
+    </message>
+    <message>
+        <source>port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>MIDI OUT port that reaches the Qel: its number or part of its name.</source>
+        <translation>MIDI-OUT-Port, der das Qel erreicht: seine Nummer oder ein Teil seines Namens.</translation>
+    </message>
+    <message>
+        <source>Show the Qel&apos;s serial number and firmware, and stop.</source>
+        <translation>Seriennummer und Firmware des Qel anzeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>Update without asking first.</source>
+        <translation>Ohne Rückfrage aktualisieren.</translation>
+    </message>
+    <message>
+        <source>Use the simulated Qel built into the tool.</source>
+        <translation>Das im Programm eingebaute simulierte Qel verwenden.</translation>
+    </message>
+    <message>
+        <source>MIDI system: alsa, jack, winmm, core or sim (default: QEL_MIDI_API).</source>
+        <translation>MIDI-System: alsa, jack, winmm, core oder sim (Vorgabe: QEL_MIDI_API).</translation>
+    </message>
+    <message>
+        <source>name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Write this image file instead of the built-in one.</source>
+        <translation>Diese Abbild-Datei statt der eingebauten schreiben.</translation>
+    </message>
+    <message>
+        <source>file</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Unexpected argument: %1</source>
+        <translation>Unerwartetes Argument: %1</translation>
+    </message>
+    <message>
+        <source>--sim and --api %1 contradict each other.</source>
+        <translation>--sim und --api %1 widersprechen sich.</translation>
+    </message>
+    <message>
+        <source>Connecting: %1 port &quot;%2&quot;, %3 port &quot;%4&quot;.</source>
+        <translation>Verbinde: %1-Port „%2“, %3-Port „%4“.</translation>
+    </message>
+    <message>
+        <source>No MIDI ports found.</source>
+        <translation>Keine MIDI-Ports gefunden.</translation>
+    </message>
+    <message>
+        <source>%1 ports:</source>
+        <translation>%1-Ports:</translation>
+    </message>
+    <message>
+        <source>The Qel did not answer. Check that it is switched on and connected, and that the MIDI IN and MIDI OUT ports are not swapped.</source>
+        <translation>Das Qel hat nicht geantwortet. Prüfen Sie, ob es eingeschaltet und angeschlossen ist und ob MIDI-IN- und MIDI-OUT-Port nicht vertauscht sind.</translation>
+    </message>
+    <message>
+        <source>Qel %1, firmware %2.</source>
+        <translation>Qel %1, Firmware %2.</translation>
+    </message>
+    <message>
+        <source>Nobody can be asked before writing: standard input is not a terminal. Add --yes to update without a question.</source>
+        <translation>Vor dem Schreiben kann niemand gefragt werden: Die Standardeingabe ist kein Terminal. Mit --yes wird ohne Rückfrage aktualisiert.</translation>
+    </message>
+    <message>
+        <source>Nothing was written.</source>
+        <translation>Es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>[y/N]</source>
+        <translation>[j/N]</translation>
+    </message>
+    <message>
+        <source>y,yes</source>
+        <translation>j,ja</translation>
+    </message>
+    <message>
+        <source>Try --help.</source>
+        <translation>Siehe --help.</translation>
+    </message>
+    <message>
+        <source>No %1 port found.</source>
+        <translation>Kein %1-Port gefunden.</translation>
+    </message>
+    <message>
+        <source>No %1 port looks like a Qel; choose one of %2.</source>
+        <translation>Kein %1-Port sieht nach einem Qel aus; wählen Sie einen von %2.</translation>
+    </message>
+    <message>
+        <source>There is no %1 port %2; the ports are numbered 0 to %3.</source>
+        <translation>Es gibt keinen %1-Port %2; die Ports sind von 0 bis %3 nummeriert.</translation>
+    </message>
+    <message>
+        <source>No %1 port matches &quot;%2&quot;; the ports are %3.</source>
+        <translation>Kein %1-Port passt zu „%2“; die Ports sind %3.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; matches several %2 ports: %3. Give more of the name, or the number.</source>
+        <translation>„%1“ passt zu mehreren %2-Ports: %3. Geben Sie mehr vom Namen an oder die Nummer.</translation>
+    </message>
 </context>
 </TS>

@@ -45,7 +45,7 @@ private slots:
     void connectUsesTheRowsCurrentAtTheClick();
     void identityWhileConnectingConnects();
     void identityInOtherStatesOnlyFillsTheFields();
-    void transferOffRestoresTheLook();
+    void transferReportsMatterOnlyDuringAnUpdate();
     void versionText_data();
     void versionText();
     void foreignAndUnknownMessagesChangeNothing();
@@ -60,6 +60,8 @@ private:
     void deliver(const QByteArray &message);
     void connectAndIdentify();
     void tick(int count = 1);
+    void answer(const QString &question, QMessageBox::StandardButton button);
+    void startUpdate();
 
     std::unique_ptr<MainWindow> window;
     TestMidiService *service = nullptr; // owned by the window's link
@@ -106,6 +108,21 @@ void TestController::tick(int count)
     // Fires the window's own timer, as its interval would.
     for (int i = 0; i < count; ++i)
         QVERIFY(QMetaObject::invokeMethod(window->tickTimer(), "timeout"));
+}
+
+void TestController::answer(const QString &question, QMessageBox::StandardButton button)
+{
+    auto *box = window->findChild<QMessageBox *>(question);
+    QVERIFY2(box, qPrintable(question));
+    box->button(button)->click();
+    // The answered box is gone before the next question is looked for.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestController::startUpdate()
+{
+    window->TransferButton->click();
+    answer(QStringLiteral("StartQuestion"), QMessageBox::Yes);
 }
 
 void TestController::portListsStopAtHundredAndAtAGap()
@@ -206,17 +223,27 @@ void TestController::identityInOtherStatesOnlyFillsTheFields()
     QVERIFY(window->progressBar->isHidden());
 }
 
-void TestController::transferOffRestoresTheLook()
+void TestController::transferReportsMatterOnlyDuringAnUpdate()
 {
     connectAndIdentify();
+    // Without an update of ours (a cancelled one, say) the device's report
+    // must not lock the controls: no transfer-off report would free them.
     deliver(DeviceReply::transferState(true));
-    QVERIFY(window->progressBar->isVisible());
-    QVERIFY(!window->TransferButton->isEnabled());
-    QVERIFY(!window->ConnectButton->isEnabled());
-    deliver(DeviceReply::transferState(false));
     QVERIFY(window->progressBar->isHidden());
     QVERIFY(window->TransferButton->isEnabled());
     QVERIFY(window->ConnectButton->isEnabled());
+
+    startUpdate();
+    deliver(DeviceReply::transferState(true));
+    QVERIFY(window->progressBar->isVisible());
+    QVERIFY(!window->ConnectButton->isEnabled());
+    QVERIFY(window->TransferButton->isEnabled());
+    QCOMPARE(window->TransferButton->text(), QStringLiteral("Cancel"));
+    // A transfer-off report mid-update hands back nothing but Cancel.
+    deliver(DeviceReply::transferState(false));
+    QVERIFY(window->progressBar->isHidden());
+    QVERIFY(!window->ConnectButton->isEnabled());
+    QCOMPARE(window->TransferButton->text(), QStringLiteral("Cancel"));
     QCOMPARE(window->SnEdit->text(), QStringLiteral("586-638-764"));
 }
 
@@ -255,7 +282,7 @@ void TestController::tickTimerReachesTheEngine()
     QCOMPARE(window->tickTimer()->interval(), MainWindow::TickInterval);
     QVERIFY(window->tickTimer()->isActive());
     connectAndIdentify();
-    window->TransferButton->click(); // ResetNand goes out; the device stays silent
+    startUpdate(); // ResetNand goes out; the device stays silent
     QVERIFY(window->updateEngine().isRunning());
     const int armed = window->updateEngine().replyTimeout();
     QVERIFY(armed > 0);
@@ -279,20 +306,18 @@ void TestController::close1ClosesPortsNowAndWindowFiveTicksLater()
 void TestController::closingDuringAnUpdateAsksFirst()
 {
     connectAndIdentify();
-    window->TransferButton->click();
+    startUpdate();
     QVERIFY(!window->close());
-    auto *question = window->findChild<QMessageBox *>();
+    auto *question = window->findChild<QMessageBox *>(QStringLiteral("CloseQuestion"));
     QVERIFY(question);
     QVERIFY(question->text().contains(QStringLiteral("updated again")));
-    question->button(QMessageBox::No)->click();
+    answer(QStringLiteral("CloseQuestion"), QMessageBox::No);
     QVERIFY(window->isVisible());
     QVERIFY(window->updateEngine().isRunning());
 
     QVERIFY(!window->close());
-    question = window->findChild<QMessageBox *>();
-    QVERIFY(question);
     const int sentBefore = int(service->sent.size());
-    question->button(QMessageBox::Yes)->click();
+    answer(QStringLiteral("CloseQuestion"), QMessageBox::Yes);
     QVERIFY(!window->isVisible());
     QVERIFY(!window->updateEngine().isRunning());
     QCOMPARE(int(service->sent.size()), sentBefore);
@@ -303,7 +328,7 @@ void TestController::unreadableImageIsReported()
     connectAndIdentify();
     window->setImagePath(QStringLiteral(":/no/such/image.bin"));
     const int sentBefore = int(service->sent.size());
-    window->TransferButton->click();
+    startUpdate();
     QCOMPARE(int(service->sent.size()), sentBefore);
     auto *box = window->findChild<QMessageBox *>(QStringLiteral("OutcomeBox"));
     QVERIFY(box);

@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QImage>
 #include <QMainWindow>
+#include <QProcess>
 #include <QResource>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
 #include <QXmlStreamReader>
@@ -22,6 +24,7 @@ private slots:
     void imageIsStoredZlibCompressed();
     void pictureIsStoredAsIs();
     void germanCoversEveryWindowText();
+    void catalogueHoldsEveryTextOfTheSources();
     void qtCatalogueLoads();
 };
 
@@ -103,6 +106,40 @@ void TestResources::germanCoversEveryWindowText()
     }
     QVERIFY(!xml.hasError());
     QVERIFY(messages >= texts.size());
+}
+
+void TestResources::catalogueHoldsEveryTextOfTheSources()
+{
+    // lupdate run over the sources into a copy of the catalogue must find
+    // nothing new: a text added without its German would show up unfinished.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString copy = dir.filePath(QStringLiteral("update_de.ts"));
+    QVERIFY(QFile::copy(QStringLiteral(QEL_TS_FILE), copy));
+    QStringList arguments{QStringLiteral("-locations"), QStringLiteral("none"), QStringLiteral("-no-obsolete")};
+    for (const char *folder : {"app", "engine", "cli"})
+        arguments << QStringLiteral(QEL_SOURCE_DIR "/") + QLatin1String(folder);
+    arguments << QStringLiteral("-ts") << copy;
+    QProcess lupdate;
+    lupdate.start(QStringLiteral(QEL_LUPDATE), arguments);
+    QVERIFY2(lupdate.waitForFinished(60000), qPrintable(lupdate.errorString()));
+    QCOMPARE(lupdate.exitCode(), 0);
+
+    QFile ts(copy);
+    QVERIFY(ts.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&ts);
+    QString source;
+    QStringList missing;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("source"))
+            source = xml.readElementText();
+        else if (xml.name() == QLatin1String("translation") && !xml.attributes().value(QLatin1String("type")).isEmpty())
+            missing << source;
+    }
+    QVERIFY(!xml.hasError());
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("\n"))));
 }
 
 void TestResources::qtCatalogueLoads()

@@ -37,6 +37,7 @@ private slots:
 private:
     SimMidiService &start(SimDevice device);
     QMessageBox *waitForOutcome();
+    void startUpdate();
 
     std::unique_ptr<MainWindow> window;
     SimMidiService *sim = nullptr; // owned by the window's link
@@ -54,6 +55,15 @@ SimMidiService &TestWindowUpdate::start(SimDevice device)
     return *sim;
 }
 
+void TestWindowUpdate::startUpdate()
+{
+    window->TransferButton->click();
+    auto *question = window->findChild<QMessageBox *>(QStringLiteral("StartQuestion"));
+    QVERIFY(question);
+    question->button(QMessageBox::Yes)->click();
+    QVERIFY(window->updateEngine().isRunning());
+}
+
 QMessageBox *TestWindowUpdate::waitForOutcome()
 {
     // A real event loop: polling would add its own sleep to every exchange.
@@ -68,7 +78,7 @@ void TestWindowUpdate::fullImageFromTheWindow()
     const QByteArray image = resourceImage();
     QCOMPARE(image.size(), 3915900);
     start(SimDevice());
-    window->TransferButton->click();
+    startUpdate();
     QMessageBox *box = waitForOutcome();
     QVERIFY(box);
     QVERIFY2(box->text().contains(QStringLiteral("1.09")), qPrintable(box->text()));
@@ -96,7 +106,7 @@ void TestWindowUpdate::unhealthyFlashIsReportedAndControlsReturn()
     device.eraseAll();
     device.setFactoryDefects({7, 8, 9, 10});
     start(std::move(device));
-    window->TransferButton->click();
+    startUpdate();
     QMessageBox *box = waitForOutcome();
     QVERIFY(box);
     QCOMPARE(box->icon(), QMessageBox::Warning);
@@ -123,7 +133,7 @@ void TestWindowUpdate::programFailureMovesOnAndStoresTheList()
     device.failProgram(2, 5);
     start(std::move(device));
     window->setImagePath(small.fileName());
-    window->TransferButton->click();
+    startUpdate();
     QMessageBox *box = waitForOutcome();
     QVERIFY(box);
     QCOMPARE(box->icon(), QMessageBox::Information);

@@ -1,0 +1,10 @@
+#include "appidentity.h"
+
+#include <QCoreApplication>
+
+void AppIdentity::apply()
+{
+    QCoreApplication::setOrganizationName(OrganisationName);
+    QCoreApplication::setOrganizationDomain(OrganisationDomain);
+    QCoreApplication::setApplicationName(ApplicationName);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <deque>
+
+// Estimates how long an update has left from the rate at which pages were
+// programmed lately. Fed the progress reports with the time they arrived.
+class EtaEstimator
+{
+public:
+    // One block: its erase weighs in evenly, and a slow page only moves the
+    // estimate by a sixty-fourth.
+    static constexpr int WindowPages = 64;
+    static constexpr qint64 Unknown = -1;
+
+    void reset();
+    // `pagesDone` of `pagesTotal` were programmed `elapsedMs` after the start.
+    // Fewer pages than last time (a block written again elsewhere) only
+    // moves the starting point of the next measurement.
+    void addSample(qint64 elapsedMs, int pagesDone, int pagesTotal);
+    // Milliseconds left as of the last sample, or Unknown before a rate exists.
+    qint64 remainingMs() const;
+
+private:
+    struct Stretch
+    {
+        qint64 ms;
+        int pages;
+    };
+
+    std::deque<Stretch> window;
+    qint64 windowMs = 0;
+    int windowPages = 0;
+    qint64 lastMs = 0;
+    int lastDone = 0;
+    int total = 0;
+    bool started = false;
+};

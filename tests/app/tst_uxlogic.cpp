@@ -1,0 +1,244 @@
+// The window's and the command line's plain helpers: the time-left estimate
+// on a simulated link whose clock the test drives, the version check, the
+// choice of ports, and the texts for durations.
+
+#include "devicelink.h"
+#include "etaestimator.h"
+#include "firmwareversion.h"
+#include "portchoice.h"
+#include "simloop.h"
+#include "updateduration.h"
+#include "updateengine.h"
+
+#include <QTest>
+
+namespace {
+
+constexpr qint64 LatencyMs = 3;  // per exchange, fixed
+
+QByteArray patternImage(int pages)
+{
+    QByteArray image(pages * PageFrame::DataSize - 100, Qt::Uninitialized);
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char((i * 13 + i / 2048) & 0xFF);
+    return image;
+}
+
+// One update through the simulated device; every message sent costs one
+// exchange of LatencyMs. Returns, per progress report, the estimate and the
+// time that really was left.
+struct Run
+{
+    QList<int> done;
+    QList<qint64> estimate;
+    QList<qint64> real;
+    int total = 0;
+    bool succeeded = false;
+};
+
+Run runUpdate(const QByteArray &image, int failBlock = -1, int failPage = -1)
+{
+    SimLoop loop;
+    loop.device.storeListCopies(1, {}, 0);
+    if (failBlock >= 0)
+        loop.device.failProgram(failBlock, failPage);
+    DeviceLink link(loop.makeService());
+    link.setTraceEnabled(false);
+    link.openPorts(0, 0);
+    UpdateEngine engine(link);
+    loop.receiver = [&](const QByteArray &m) { engine.handleReply(link.takeReply(m)); };
+
+    Run run;
+    EtaEstimator eta;
+    QList<int> sentAt;
+    QObject::connect(&engine, &UpdateEngine::progressChanged, [&](int done, int total) {
+        eta.addSample(loop.sentCount() * LatencyMs, done, total);
+        run.total = total;
+        run.done << done;
+        run.estimate << eta.remainingMs();
+        sentAt << loop.sentCount();
+    });
+    QObject::connect(&engine, &UpdateEngine::finished,
+                     [&](UpdateOutcome outcome, const QString &) { run.succeeded = outcome == UpdateOutcome::Success; });
+    engine.start(image);
+    for (int guard = 0; engine.isRunning() && guard < 100; ++guard) {
+        loop.pump();
+        loop.tick();
+        engine.tick();
+    }
+    for (int sent : std::as_const(sentAt))
+        run.real << (loop.sentCount() - sent) * LatencyMs;
+    return run;
+}
+
+} // namespace
+
+class TestUxLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void estimateSettlesAndHoldsSteady();
+    void estimateSurvivesABlockWrittenAgain();
+    void estimateNeedsARate();
+    void versionOrder_data();
+    void versionOrder();
+    void portRow_data();
+    void portRow();
+    void durationTexts_data();
+    void durationTexts();
+    void confirmationNamesWhatMatters();
+};
+
+void TestUxLogic::estimateSettlesAndHoldsSteady()
+{
+    const Run run = runUpdate(patternImage(5 * 64 + 17));
+    QVERIFY(run.succeeded);
+    QVERIFY(run.done.size() > run.total);
+    qint64 previous = -1;
+    for (int i = 0; i < run.done.size(); ++i) {
+        const int done = run.done.at(i);
+        if (done * 10 < run.total || done >= run.total)
+            continue;
+        const qint64 estimate = run.estimate.at(i);
+        const qint64 real = run.real.at(i);
+        QVERIFY2(qAbs(estimate - real) * 10 <= real,
+                 qPrintable(QStringLiteral("page %1: %2 ms estimated, %3 ms left").arg(done).arg(estimate).arg(real)));
+        // Steady: it only goes down as pages go by.
+        if (previous >= 0)
+            QVERIFY2(estimate <= previous, qPrintable(QStringLiteral("rose at page %1").arg(done)));
+        previous = estimate;
+    }
+    QCOMPARE(run.estimate.constLast(), 0);
+}
+
+void TestUxLogic::estimateSurvivesABlockWrittenAgain()
+{
+    // Block 3 fails on its page 40: the image block is written again from
+    // its page 0 into block 4: 40 pages were done, the next report says 1.
+    const Run run = runUpdate(patternImage(6 * 64), 3, 40);
+    QVERIFY(run.succeeded);
+    const qsizetype drop = std::adjacent_find(run.done.begin(), run.done.end(), std::greater<int>()) - run.done.begin();
+    QVERIFY(drop + 1 < run.done.size());
+    QCOMPARE(run.done.at(drop) - run.done.at(drop + 1), 39);
+    // From the restart on, and before the closing list copy: neither a
+    // failure nor that copy can be foreseen from a rate.
+    for (int i = int(drop) + 1; i < run.done.size(); ++i) {
+        const int done = run.done.at(i);
+        if (done * 10 > run.total * 9)
+            continue;
+        const qint64 estimate = run.estimate.at(i);
+        const qint64 real = run.real.at(i);
+        QVERIFY2(qAbs(estimate - real) * 10 <= real,
+                 qPrintable(QStringLiteral("report %1 (page %2): %3 ms estimated, %4 ms left")
+                                .arg(i).arg(done).arg(estimate).arg(real)));
+    }
+}
+
+void TestUxLogic::estimateNeedsARate()
+{
+    EtaEstimator eta;
+    QCOMPARE(eta.remainingMs(), EtaEstimator::Unknown);
+    eta.addSample(0, 0, 100);
+    QCOMPARE(eta.remainingMs(), EtaEstimator::Unknown);
+    eta.addSample(500, 10, 100);
+    QCOMPARE(eta.remainingMs(), 90 * 50);
+    // A clock that went backwards is no measurement.
+    eta.addSample(400, 11, 100);
+    QCOMPARE(eta.remainingMs(), 89 * 50);
+    eta.reset();
+    QCOMPARE(eta.remainingMs(), EtaEstimator::Unknown);
+}
+
+void TestUxLogic::versionOrder_data()
+{
+    QTest::addColumn<uint>("word");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QString>("verdictHas");
+    using O = FirmwareVersion::Order;
+    QTest::newRow("1.08") << 0x0801u << "1.08" << int(O::Older) << "older";
+    QTest::newRow("0.99") << 0x6300u << "0.99" << int(O::Older) << "older";
+    QTest::newRow("1.09") << 0x0901u << "1.09" << int(O::Same) << "up to date";
+    QTest::newRow("1.10") << 0x0A01u << "1.10" << int(O::Newer) << "downgrade";
+    // The minor number is in the high byte: 2.00 is newer than 1.63.
+    QTest::newRow("2.00") << 0x0002u << "2.00" << int(O::Newer) << "downgrade";
+    QTest::newRow("1.63") << 0x3F01u << "1.63" << int(O::Newer) << "downgrade";
+    QTest::newRow("bits above 16 ignored") << 0x10801u << "1.08" << int(O::Older) << "older";
+}
+
+void TestUxLogic::versionOrder()
+{
+    QFETCH(uint, word);
+    QFETCH(QString, text);
+    QFETCH(int, order);
+    QFETCH(QString, verdictHas);
+    QCOMPARE(FirmwareVersion::text(word), text);
+    QCOMPARE(int(FirmwareVersion::compareWithCarried(word)), order);
+    QVERIFY(FirmwareVersion::verdict(word).contains(verdictHas));
+    QVERIFY(FirmwareVersion::verdict(word).contains(text));
+}
+
+void TestUxLogic::portRow_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<int>("row");
+    const QStringList mixed{"Midi Through", "USB MIDI 1", "QEL Rack OUT", "Qel two"};
+    QTest::newRow("empty list") << QStringList() << "USB MIDI 1" << -1;
+    QTest::newRow("selection kept where it moved") << mixed << "USB MIDI 1" << 1;
+    QTest::newRow("selection gone: first Qel-like") << mixed << "Gone" << 2;
+    QTest::newRow("nothing chosen yet: Qel-like") << mixed << "" << 2;
+    QTest::newRow("no Qel: first row") << QStringList{"a", "b"} << "c" << 0;
+    QTest::newRow("name must match whole") << QStringList{"USB MIDI 10", "USB MIDI 1"} << "USB MIDI 1" << 1;
+}
+
+void TestUxLogic::portRow()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, selected);
+    QFETCH(int, row);
+    QCOMPARE(PortChoice::rowFor(names, selected), row);
+}
+
+void TestUxLogic::durationTexts_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("remaining");
+    QTest::newRow("none") << qint64(0) << "less than a minute" << "a few seconds left";
+    QTest::newRow("9.2 s") << qint64(9200) << "less than a minute" << "about 10 s left";
+    QTest::newRow("41 s") << qint64(41000) << "less than a minute" << "about 45 s left";
+    QTest::newRow("1 min") << qint64(60000) << "less than a minute" << "about 1 min 0 s left";
+    QTest::newRow("2 min 31 s") << qint64(151000) << "about 3 min" << "about 2 min 40 s left";
+    QTest::newRow("42 min 29 s") << qint64(2549000) << "about 43 min" << "about 42 min left";
+}
+
+void TestUxLogic::durationTexts()
+{
+    QFETCH(qint64, ms);
+    QFETCH(QString, expected);
+    QFETCH(QString, remaining);
+    QCOMPARE(UpdateDuration::expectedText(ms), expected);
+    QCOMPARE(UpdateDuration::remainingText(ms), remaining);
+}
+
+void TestUxLogic::confirmationNamesWhatMatters()
+{
+    // 1913 pages of 35 exchanges, 30 erases, and the set-up.
+    QCOMPARE(UpdateDuration::exchanges(3915900), 1913 * 35 + 30 + 16);
+    QCOMPARE(UpdateDuration::expectedMs(2000, 3915900), (1913 * 35 + 30 + 16) * 2);
+
+    const QString older = UpdateDuration::confirmation(0x0801, 180000);
+    QVERIFY(older.contains("1.08") && older.contains("1.09"));
+    QVERIFY(older.contains("about 3 min"));
+    QVERIFY(older.contains("connected and powered"));
+    QVERIFY(!older.contains("owngrade"));
+    const QString newer = UpdateDuration::confirmation(0x0A01, 1000);
+    QVERIFY(newer.contains("1.10") && newer.contains("1.09"));
+    QVERIFY(newer.contains("Downgrade"));
+    QVERIFY(newer.contains("less than a minute"));
+}
+
+QTEST_GUILESS_MAIN(TestUxLogic)
+#include "tst_uxlogic.moc"
