@@ -1,0 +1,71 @@
+#include "clioptions.h"
+#include "texts.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+const char ApiVariable[] = "QEL_MIDI_API";
+const QString SimApi = QStringLiteral("sim");
+
+} // namespace
+
+CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &options, QString &message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        Texts::tr("Writes the firmware this tool carries into a Qel over MIDI, as the updater's window does."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption list({QStringLiteral("l"), QStringLiteral("list")}, Texts::tr("List the MIDI ports and stop."));
+    const QCommandLineOption in(QStringLiteral("in"),
+                                Texts::tr("MIDI IN port the Qel sends to: its number or part of its name."),
+                                Texts::tr("port"));
+    const QCommandLineOption out(QStringLiteral("out"),
+                                 Texts::tr("MIDI OUT port that reaches the Qel: its number or part of its name."),
+                                 Texts::tr("port"));
+    const QCommandLineOption info(QStringLiteral("info"), Texts::tr("Show the Qel's serial number and firmware, and stop."));
+    const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")}, Texts::tr("Update without asking first."));
+    const QCommandLineOption sim(QStringLiteral("sim"), Texts::tr("Use the simulated Qel built into the tool."));
+    const QCommandLineOption api(QStringLiteral("api"),
+                                 Texts::tr("MIDI system: alsa, jack, winmm, core or sim (default: QEL_MIDI_API)."),
+                                 Texts::tr("name"));
+    const QCommandLineOption image(QStringLiteral("image"), Texts::tr("Write this image file instead of the built-in one."),
+                                   Texts::tr("file"));
+    parser.addOptions({list, in, out, info, yes, sim, api, image});
+
+    if (!parser.parse(arguments)) {
+        message = parser.errorText();
+        return Parse::Error;
+    }
+    if (parser.isSet(help)) {
+        message = parser.helpText();
+        return Parse::ShowHelp;
+    }
+    if (parser.isSet(version)) {
+        message = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion();
+        return Parse::ShowVersion;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        message = Texts::tr("Unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+        return Parse::Error;
+    }
+    if (parser.isSet(sim) && parser.isSet(api) && parser.value(api).compare(SimApi, Qt::CaseInsensitive) != 0) {
+        message = Texts::tr("--sim and --api %1 contradict each other.").arg(parser.value(api));
+        return Parse::Error;
+    }
+    options.listPorts = parser.isSet(list);
+    options.infoOnly = parser.isSet(info);
+    options.assumeYes = parser.isSet(yes);
+    options.inPort = parser.value(in);
+    options.outPort = parser.value(out);
+    options.imagePath = parser.value(image);
+    if (parser.isSet(sim))
+        options.api = SimApi;
+    else if (parser.isSet(api))
+        options.api = parser.value(api);
+    else
+        options.api = qEnvironmentVariable(ApiVariable);
+    return Parse::Run;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for.
+struct CliOptions
+{
+    bool listPorts = false;
+    bool infoOnly = false;
+    bool assumeYes = false;
+    QString api;        // as QEL_MIDI_API: "sim", "jack", ...; empty for RtMidi's default
+    QString inPort;     // index or part of a name; empty chooses by itself
+    QString outPort;
+    QString imagePath;  // empty: the image built into the tool
+
+    enum class Parse { Run, ShowHelp, ShowVersion, Error };
+    // Parses `arguments` (with the program name first). On Error, `message`
+    // says what was wrong; on ShowHelp and ShowVersion it holds the text to print.
+    static Parse parse(const QStringList &arguments, CliOptions &options, QString &message);
+};

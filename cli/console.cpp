@@ -1,0 +1,76 @@
+#include "console.h"
+
+#include "texts.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Carriage return, then erase to the end of the line.
+const QString Redraw = QStringLiteral("\r\x1b[K");
+
+void write(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+Console::Console()
+    : outTerminal(isatty(fileno(stdout)) != 0), inTerminal(isatty(fileno(stdin)) != 0)
+{
+}
+
+void Console::say(const QString &text)
+{
+    endProgress();
+    write(stdout, text + QLatin1Char('\n'));
+}
+
+void Console::complain(const QString &text)
+{
+    endProgress();
+    write(stderr, text + QLatin1Char('\n'));
+}
+
+void Console::progress(const QString &line)
+{
+    if (!outTerminal) {
+        write(stdout, line + QLatin1Char('\n'));
+        return;
+    }
+    write(stdout, Redraw + line);
+    progressOpen = true;
+}
+
+void Console::endProgress()
+{
+    if (!progressOpen)
+        return;
+    progressOpen = false;
+    write(stdout, QStringLiteral("\n"));
+}
+
+bool Console::confirm(const QString &question)
+{
+    write(stdout, question + QLatin1Char(' ') + Texts::tr("[y/N]") + QLatin1Char(' '));
+    QTextStream in(stdin);
+    const QString answer = in.readLine().trimmed().toLower();
+    // English answers count in every language.
+    const QStringList yes = (Texts::tr("y,yes") + QStringLiteral(",y,yes"))
+                                .split(QLatin1Char(','));
+    return yes.contains(answer);
+}

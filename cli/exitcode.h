@@ -1,0 +1,9 @@
+#pragma once
+
+// What qel-update-cli tells its caller.
+enum ExitCode : int {
+    ExitSuccess = 0,       // the image was written (or the asked-for listing shown)
+    ExitUpdateFailed = 1,  // the update did not complete, or was not confirmed
+    ExitUsage = 2,         // the command line was wrong
+    ExitNoDevice = 3,      // no ports, or no device answered on them
+};

@@ -1,0 +1,32 @@
+#include "progressline.h"
+
+#include "texts.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+constexpr int Hundred = 100;
+const QChar Filled = QLatin1Char('#');
+const QChar Empty = QLatin1Char('-');
+
+} // namespace
+
+int ProgressLine::percent(int pagesDone, int pagesTotal)
+{
+    if (pagesTotal <= 0)
+        return 0;
+    return int(qBound(qint64(0), qint64(pagesDone) * Hundred / pagesTotal, qint64(Hundred)));
+}
+
+QString ProgressLine::render(int pagesDone, int pagesTotal, int block, int page, const QString &remaining)
+{
+    const int done = percent(pagesDone, pagesTotal);
+    const int filled = done * BarWidth / Hundred;
+    QString line = QLatin1Char('[') + QString(filled, Filled) + QString(BarWidth - filled, Empty)
+        + QStringLiteral("] %1%").arg(done, 3) + QStringLiteral("  ")
+        + Texts::tr("Block %1, page %2").arg(block).arg(page);
+    if (!remaining.isEmpty())
+        line += QStringLiteral("  ") + remaining;
+    return line;
+}

@@ -1,0 +1,106 @@
+// Choosing ports from what the user typed, reading the command line, and the
+// progress line.
+
+#include "clioptions.h"
+#include "portpicker.h"
+#include "progressline.h"
+
+#include <QTest>
+
+class TestCliLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pickPort_data();
+    void pickPort();
+    void options_data();
+    void options();
+    void progressLine();
+};
+
+void TestCliLogic::pickPort_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("errorHas");
+    const QStringList ports{"Midi Through Port-0", "USB MIDI Interface", "Qel Rack MIDI OUT", "USB Keys"};
+    QTest::newRow("by number") << ports << "1" << 1 << 0 << "";
+    QTest::newRow("number past the end") << ports << "4" << -1 << int(ExitUsage) << "0 to 3";
+    QTest::newRow("negative number") << ports << "-1" << -1 << int(ExitUsage) << "0 to 3";
+    QTest::newRow("part of a name, any case") << ports << "through" << 0 << 0 << "";
+    QTest::newRow("ambiguous lists the matches") << ports << "usb" << -1 << int(ExitUsage)
+                                                 << "\"USB MIDI Interface\", \"USB Keys\"";
+    QTest::newRow("whole name beats a part") << QStringList{"Synth 10", "Synth 1"} << "synth 1" << 1 << 0 << "";
+    QTest::newRow("no match lists the ports") << ports << "piano" << -1 << int(ExitUsage) << "\"USB Keys\"";
+    QTest::newRow("nothing typed: the Qel") << ports << "" << 2 << 0 << "";
+    QTest::newRow("nothing typed, one port") << QStringList{"Only"} << "" << 0 << 0 << "";
+    QTest::newRow("nothing typed, no Qel") << QStringList{"A", "B"} << " " << -1 << int(ExitUsage) << "\"A\", \"B\"";
+    QTest::newRow("no ports") << QStringList() << "0" << -1 << int(ExitNoDevice) << "No MIDI IN port";
+}
+
+void TestCliLogic::pickPort()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, wanted);
+    QFETCH(int, index);
+    QFETCH(int, failure);
+    QFETCH(QString, errorHas);
+    const PortPicker::Pick pick = PortPicker::pick(names, wanted, QStringLiteral("MIDI IN"));
+    QCOMPARE(pick.index, index);
+    QCOMPARE(int(pick.failure), failure);
+    QVERIFY2(pick.error.contains(errorHas), qPrintable(pick.error));
+    QCOMPARE(pick.error.isEmpty(), index >= 0);
+}
+
+void TestCliLogic::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("environmentApi");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("api");
+    using P = CliOptions::Parse;
+    QTest::newRow("api from the environment") << QStringList() << "jack" << int(P::Run) << "jack";
+    QTest::newRow("--api wins") << QStringList{"--api", "alsa"} << "jack" << int(P::Run) << "alsa";
+    QTest::newRow("--sim wins") << QStringList{"--sim"} << "jack" << int(P::Run) << "sim";
+    QTest::newRow("--sim with --api sim") << QStringList{"--sim", "--api", "SIM"} << "" << int(P::Run) << "sim";
+    QTest::newRow("--sim against --api") << QStringList{"--sim", "--api", "jack"} << "" << int(P::Error) << "";
+    QTest::newRow("stray argument") << QStringList{"now"} << "" << int(P::Error) << "";
+    QTest::newRow("unknown option") << QStringList{"--force"} << "" << int(P::Error) << "";
+    QTest::newRow("--in needs a value") << QStringList{"--in"} << "" << int(P::Error) << "";
+    QTest::newRow("help") << QStringList{"--help"} << "" << int(P::ShowHelp) << "";
+}
+
+void TestCliLogic::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, environmentApi);
+    QFETCH(int, result);
+    QFETCH(QString, api);
+    qputenv("QEL_MIDI_API", environmentApi.toUtf8());
+    CliOptions options;
+    QString message;
+    QCOMPARE(int(CliOptions::parse(QStringList{"qel-update-cli"} + arguments, options, message)), result);
+    if (result == int(CliOptions::Parse::Run))
+        QCOMPARE(options.api, api);
+    else
+        QVERIFY(!message.isEmpty());
+    qunsetenv("QEL_MIDI_API");
+}
+
+void TestCliLogic::progressLine()
+{
+    const QString start = ProgressLine::render(0, 1913, 1, 0, QString());
+    QVERIFY2(start.startsWith(QLatin1Char('[') + QString(ProgressLine::BarWidth, QLatin1Char('-')) + "]   0%"),
+             qPrintable(start));
+    const QString half = ProgressLine::render(957, 1913, 15, 60, QStringLiteral("about 20 s left"));
+    QCOMPARE(half, QStringLiteral("[###############---------------]  50%  Block 15, page 60  about 20 s left"));
+    QVERIFY(ProgressLine::render(1913, 1913, 30, 56, QString()).contains(QStringLiteral("100%")));
+    QCOMPARE(ProgressLine::percent(5, 0), 0);
+    QCOMPARE(ProgressLine::percent(7, 5), 100);
+}
+
+QTEST_GUILESS_MAIN(TestCliLogic)
+#include "tst_clilogic.moc"

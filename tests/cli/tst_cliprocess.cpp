@@ -1,0 +1,135 @@
+// qel-update-cli run as a program against the simulated device, which the
+// environment sets up: exit codes and messages for the ways a run can end.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int RunLimitMs = 60000;
+
+} // namespace
+
+class TestCliProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void run_data();
+    void run();
+    void silentDeviceEndsWithinBounds();
+
+private:
+    // Runs the program with a settings folder of its own; stdin is a pipe, not a terminal.
+    QProcess &start(const QStringList &arguments, const QStringList &environment = {});
+
+    QTemporaryDir settings;
+    QString smallImage;
+    std::unique_ptr<QProcess> process;
+};
+
+void TestCliProcess::initTestCase()
+{
+    QVERIFY(settings.isValid());
+    QDir(settings.path()).mkpath(QStringLiteral("en"));
+    QDir(settings.path()).mkpath(QStringLiteral("de/Velmor"));
+    QFile config(settings.filePath(QStringLiteral("de/Velmor/Qel_update.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("[General]\nlanguage=1\n");
+    config.close();
+
+    smallImage = settings.filePath(QStringLiteral("small.bin"));
+    QFile image(smallImage);
+    QVERIFY(image.open(QIODevice::WriteOnly));
+    QByteArray bytes(2 * 64 * 2048 + 300, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 31 + i / 2048) & 0xFF);
+    image.write(bytes);
+}
+
+QProcess &TestCliProcess::start(const QStringList &arguments, const QStringList &environment)
+{
+    process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &key : env.keys()) {
+        if (key.startsWith(QLatin1String("QEL_")))
+            env.remove(key);
+    }
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.filePath(QStringLiteral("en")));
+    for (const QString &setting : environment)
+        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(QEL_CLI), arguments);
+    return *process;
+}
+
+void TestCliProcess::run_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("outHas");
+    QTest::addColumn<QString>("errHas");
+    const QStringList sim{"--sim", "--yes"};
+    QTest::newRow("built-in image written") << sim << QStringList() << 0 << "now carries firmware 1.09" << "";
+    QTest::newRow("progress lines") << sim + QStringList{"--image", "SMALL"} << QStringList() << 0
+                                    << "[###############---------------]  50%  Block 2, page 1" << "";
+    QTest::newRow("unhealthy flash") << sim << QStringList{"QEL_SIM_FACTORY_BAD=7,8,9,10"} << 1
+                                     << "firmware 1.08" << "4 blocks that were faulty from the factory";
+    QTest::newRow("unreadable image") << sim + QStringList{"--image", "/no/such/image.bin"} << QStringList() << 1
+                                      << "" << "could not be read";
+    QTest::newRow("no terminal to ask") << QStringList{"--sim"} << QStringList() << 2 << "" << "--yes";
+    QTest::newRow("downgrade named") << QStringList{"--sim", "--info"} << QStringList{"QEL_SIM_VERSION=0x0A01"} << 0
+                                     << "updating would be a downgrade" << "";
+    QTest::newRow("port out of range") << sim + QStringList{"--out", "3"} << QStringList() << 2 << ""
+                                       << "no MIDI OUT port 3";
+    QTest::newRow("port by name") << QStringList{"--sim", "--info", "--in", "SIMULATED", "--out", "midi in"}
+                                  << QStringList() << 0 << "Qel 586-638-764, firmware 1.08." << "";
+    QTest::newRow("list") << QStringList{"--sim", "--list"} << QStringList() << 0 << "0  Qel (simulated) MIDI IN"
+                          << "";
+    QTest::newRow("usage") << QStringList{"--bogus"} << QStringList() << 2 << "" << "--help";
+    QTest::newRow("German") << sim << QStringList{"XDG_CONFIG_HOME=DE"} << 0
+                            << "Auf dem Gerät ist jetzt die Firmware 1.09" << "";
+}
+
+void TestCliProcess::run()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, exitCode);
+    QFETCH(QString, outHas);
+    QFETCH(QString, errHas);
+    arguments.replaceInStrings(QStringLiteral("SMALL"), smallImage);
+    environment.replaceInStrings(QStringLiteral("=DE"), QLatin1Char('=') + settings.filePath(QStringLiteral("de")));
+
+    QProcess &cli = start(arguments, environment);
+    QVERIFY(cli.waitForFinished(RunLimitMs));
+    const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(cli.exitCode() == exitCode, qPrintable(QStringLiteral("exit %1\n%2\n%3").arg(cli.exitCode()).arg(out, err)));
+    QVERIFY2(out.contains(outHas), qPrintable(out));
+    QVERIFY2(err.contains(errHas), qPrintable(err));
+    // Failure goes to standard error only; success says nothing there.
+    if (exitCode == 0)
+        QVERIFY2(!err.contains(QLatin1String("Qel")) && !err.contains(QLatin1String("device")), qPrintable(err));
+    else
+        QVERIFY(!out.contains(QLatin1String("complete")));
+}
+
+void TestCliProcess::silentDeviceEndsWithinBounds()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess &cli = start({QStringLiteral("--sim"), QStringLiteral("--yes")}, {QStringLiteral("QEL_SIM_SILENT=1")});
+    QVERIFY(cli.waitForFinished(RunLimitMs));
+    QCOMPARE(cli.exitCode(), 3);
+    QVERIFY(QString::fromLocal8Bit(cli.readAllStandardError()).contains(QLatin1String("did not answer")));
+    // Three seconds of identify time-out, and a margin for a busy machine.
+    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+}
+
+QTEST_GUILESS_MAIN(TestCliProcess)
+#include "tst_cliprocess.moc"
