@@ -304,7 +304,9 @@ SimDevice::Replies SimDevice::pageData(const std::uint8_t *data, std::size_t len
     std::array<std::uint8_t, SysEx::MaxMessageLength> piece;
     const std::size_t count = Pack7::decode(data + GroupsOffset, groupBytes, groupBytes,
                                             piece.data(), piece.size());
-    trace(QStringLiteral("PageData %1 bytes").arg(count));
+    // The most frequent command: its line is not even formatted when nobody listens.
+    if (onCommand)
+        trace(QStringLiteral("PageData %1 bytes").arg(count));
     if (Pack7::checksum(piece.data(), count) != data[ChecksumOffset]) {
         violation(QStringLiteral("PageData checksum 0x%1 does not match its data (0x%2)")
                       .arg(data[ChecksumOffset], 2, 16, QLatin1Char('0'))
