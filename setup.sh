@@ -2,6 +2,8 @@
 # Installs whatever is missing, builds into build/, then
 #   ./setup.sh run    starts the updater
 #   ./setup.sh test   runs every test (exit code: ctest's)
+#   ./setup.sh bench [options]   builds the benchmarks in Release into
+#                     build-bench/ and runs them; options go to qel_bench_update
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -19,8 +21,11 @@ packages=(
     fonts-dejavu-core
 )
 
+# Only the benchmarks need Google Benchmark.
+bench_packages=(libbenchmark-dev)
+
 usage() {
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|bench [bench options]" >&2
     exit 2
 }
 
@@ -52,7 +57,8 @@ build_all() {
     cmake --build "$build" --parallel "$(nproc)"
 }
 
-[ $# -eq 1 ] || usage
+[ $# -ge 1 ] || usage
+[ "$1" = bench ] || [ $# -eq 1 ] || usage
 case "$1" in
 run)
     install_missing
@@ -72,6 +78,18 @@ test)
     install_missing
     build_all
     exec ctest --test-dir "$build" --output-on-failure
+    ;;
+bench)
+    shift
+    packages+=("${bench_packages[@]}")
+    install_missing
+    bench_build="$root/build-bench"
+    cmake -S "$root" -B "$bench_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_BENCH=ON
+    cmake --build "$bench_build" --parallel "$(nproc)" \
+        --target qel_bench_codec qel_bench_update qel_bench_window
+    "$bench_build/bench/qel_bench_codec"
+    "$bench_build/bench/qel_bench_update" "$@"
+    QT_QPA_PLATFORM=offscreen "$bench_build/bench/qel_bench_window"
     ;;
 *)
     usage

@@ -1,0 +1,17 @@
+#include "benchimage.h"
+
+#include "pageframe.h"
+#include "resourcepaths.h"
+
+#include <QFile>
+
+QByteArray builtInImage(int pages)
+{
+    QFile file(ResourcePaths::FirmwareImage);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray image = file.readAll();
+    if (pages > 0)
+        image.truncate(qsizetype(pages) * PageFrame::DataSize);
+    return image;
+}

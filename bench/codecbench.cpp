@@ -1,0 +1,99 @@
+// What the GUI thread does per exchange, piece by piece: the check bytes of a
+// page, building a data page frame, building one PageData message and
+// decoding one 92-byte data reply.
+
+#include "devicelink.h"
+#include "pack7.h"
+#include "pageframe.h"
+#include "sysex.h"
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t ImageSize = 3915900;
+constexpr int DataReplyBytes = 64;
+constexpr std::uint8_t ReadChunkReply = SysEx::ReplyTypeBase + std::uint8_t(Command::ReadChunk);
+
+std::vector<std::uint8_t> randomBytes(std::size_t count)
+{
+    std::mt19937 rng(109);
+    std::vector<std::uint8_t> bytes(count);
+    for (std::uint8_t &b : bytes)
+        b = static_cast<std::uint8_t>(rng());
+    return bytes;
+}
+
+// A ReadChunk answer carrying 64 data bytes: 11 + 16 x 5 + 1 = 92 bytes.
+std::vector<std::uint8_t> dataReply()
+{
+    const std::vector<std::uint8_t> data = randomBytes(DataReplyBytes);
+    std::vector<std::uint8_t> message(SysEx::Head.begin(), SysEx::Head.end());
+    message.resize(SysEx::HeadLength, 0);
+    message.push_back(ReadChunkReply);
+    message.push_back(Pack7::checksum(data.data(), data.size()));
+    const std::size_t at = message.size();
+    message.resize(at + Pack7::groupsFor(data.size()) * Pack7::GroupBytes);
+    Pack7::encode(data.data(), data.size(), message.data() + at);
+    message.push_back(SysEx::End);
+    return message;
+}
+
+void pageCheckBytes(benchmark::State &state)
+{
+    PageFrame frame;
+    const std::vector<std::uint8_t> image = randomBytes(PageFrame::Size);
+    std::copy(image.begin(), image.end(), frame.bytes.begin());
+    for (auto _ : state) {
+        computeChunkEcc(frame);
+        benchmark::DoNotOptimize(frame.bytes.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * PageFrame::DataSize);
+}
+BENCHMARK(pageCheckBytes);
+
+void dataPageFrame(benchmark::State &state)
+{
+    PageFrame frame;
+    const std::vector<std::uint8_t> image = randomBytes(ImageSize);
+    const int pages = int(ImageSize / PageFrame::DataSize);
+    int page = 0;
+    for (auto _ : state) {
+        const bool last = buildDataFrame(frame, page / 64, page % 64, image.data(), ImageSize);
+        benchmark::DoNotOptimize(last);
+        benchmark::ClobberMemory();
+        page = (page + 1) % pages;
+    }
+    state.SetBytesProcessed(state.iterations() * PageFrame::DataSize);
+}
+BENCHMARK(dataPageFrame);
+
+void pageDataMessage(benchmark::State &state)
+{
+    const std::vector<std::uint8_t> piece = randomBytes(PageFrame::PieceSize);
+    for (auto _ : state) {
+        const SysExMessage message = buildPageData(piece.data(), PageFrame::PieceSize);
+        benchmark::DoNotOptimize(message.bytes.data());
+    }
+}
+BENCHMARK(pageDataMessage);
+
+// Argument: 1 with the hex trace text on, 0 with it off as the window runs.
+void decodeDataReply(benchmark::State &state)
+{
+    DeviceLink link(nullptr);
+    link.setTraceEnabled(state.range(0) != 0);
+    const std::vector<std::uint8_t> reply = dataReply();
+    for (auto _ : state) {
+        const ReplyCode code = link.decodeReply(reply.data(), int(reply.size()));
+        benchmark::DoNotOptimize(code);
+        benchmark::DoNotOptimize(link.replyData().data());
+    }
+}
+BENCHMARK(decodeDataReply)->ArgName("trace")->Arg(0)->Arg(1);
+
+} // namespace

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "benchoptions.h"
+#include "conversation.h"
+
+#include <QByteArray>
+
+// The name the private JACK server gets; set as JACK_DEFAULT_SERVER before
+// any JACK client of this process exists.
+QString benchJackServerName();
+
+// The update over a private JACK server against the stand-alone simulator,
+// beside a bare RtMidi ping-pong of the same traffic. Prints its figures.
+void runJackBench(const QByteArray &image, const Conversation &conversation, const BenchOptions &options);

@@ -1,0 +1,86 @@
+#include "replayservice.h"
+
+#include "midievent.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const QString PortName = QStringLiteral("Recorded device");
+
+} // namespace
+
+ReplayService::ReplayService(const Conversation &conversation, Delivery delivery)
+    : conversation(conversation), delivery(delivery)
+{
+}
+
+std::optional<QString> ReplayService::inPortName(int index) const
+{
+    return index == 0 ? std::optional<QString>(PortName) : std::nullopt;
+}
+
+std::optional<QString> ReplayService::outPortName(int index) const
+{
+    return inPortName(index);
+}
+
+bool ReplayService::openIn(int index, ReceiveCallback receive)
+{
+    callback = std::move(receive);
+    inOpen = index == 0;
+    return inOpen;
+}
+
+bool ReplayService::openOut(int index)
+{
+    outOpen = index == 0;
+    return outOpen;
+}
+
+void ReplayService::closeIn()
+{
+    inOpen = false;
+    callback = nullptr;
+}
+
+void ReplayService::closeOut()
+{
+    outOpen = false;
+}
+
+bool ReplayService::send(const std::uint8_t *data, std::size_t length)
+{
+    if (!outOpen)
+        return false;
+    if (strayed || next >= conversation.size())
+        return true;
+    const Exchange &exchange = conversation[next];
+    if (std::size_t(exchange.command.size()) != length || std::memcmp(exchange.command.constData(), data, length) != 0) {
+        strayed = true;
+        return true;
+    }
+    ++next;
+    for (const QByteArray &reply : exchange.replies) {
+        if (delivery == Delivery::Direct)
+            waiting.push_back(&reply);
+        else if (inOpen && callback)
+            callback(reinterpret_cast<const std::uint8_t *>(reply.constData()), std::size_t(reply.size()));
+    }
+    return true;
+}
+
+void ReplayService::deliverTo(QObject *receiver)
+{
+    while (nextWaiting < waiting.size()) {
+        const QByteArray &reply = *waiting[nextWaiting++];
+        // A copy in an event of its own, as the receive path makes.
+        auto event = std::make_unique<MidiEvent>(QByteArray(reply.constData(), reply.size()));
+        QCoreApplication::sendEvent(receiver, event.get());
+    }
+    waiting.clear();
+    nextWaiting = 0;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "conversation.h"
+
+#include <RtMidi.h>
+
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+
+// The bare RtMidi ping-pong: sends the commands of a recorded update, each
+// once every answer to the one before is in. Between the MIDI thread and the
+// next send there is only an event posted to this thread, the one hand-over
+// the updater makes too; nothing is decoded.
+class RtMidiPingPong : public QObject
+{
+public:
+    explicit RtMidiPingPong(const Conversation &conversation);
+    ~RtMidiPingPong() override;
+
+    // Connects to the peer's ports, found by a part of their names.
+    bool open(const QString &peerIn, const QString &peerOut, QString *error);
+    // The time for the whole conversation; nothing when an answer went missing.
+    std::optional<std::chrono::nanoseconds> run();
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    static void onMessage(double stamp, std::vector<unsigned char> *message, void *pingPong);
+    void sendNext();
+
+    static const int ArrivedType;
+
+    const Conversation &conversation;
+    RtMidiIn in;
+    RtMidiOut out;
+    QEventLoop loop;
+    QTimer patience;
+    std::size_t next = 0;
+    std::size_t nextAtCheck = 0;
+    int stalls = 0;
+    std::size_t repliesAwaited = 0;
+    bool complete = false;
+};
