@@ -29,6 +29,8 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
     connect(&ticker, &QTimer::timeout, this, &CliUpdater::onTick);
     connect(&engine, &UpdateEngine::progressChanged, this, &CliUpdater::onProgress);
     connect(&engine, &UpdateEngine::finished, this, &CliUpdater::onFinished);
+    connect(&engine, &UpdateEngine::blockShown, this, [this](int block) { shownBlock = block; });
+    connect(&engine, &UpdateEngine::pageShown, this, [this](int page) { shownPage = page; });
 }
 
 CliUpdater::~CliUpdater()
@@ -171,7 +173,7 @@ void CliUpdater::onProgress(int done, int total)
     lastDrawMs = now;
     const qint64 left = eta.remainingMs();
     const QString remaining = left == EtaEstimator::Unknown || last ? QString() : UpdateDuration::remainingText(left);
-    console.progress(ProgressLine::render(done, total, engine.currentBlock(), engine.pageIndex(), remaining));
+    console.progress(ProgressLine::render(done, total, shownBlock, shownPage, remaining));
 }
 
 void CliUpdater::onFinished(UpdateOutcome outcome, const QString &message)

@@ -58,5 +58,7 @@ private:
     qint64 lastDrawMs = -ProgressIntervalMs;
     int lastStep = -1;
     EtaEstimator eta;
-    bool finishedOnce = false;
+    // Block and page as the window's NAND fields would show them; -1 before the first.
+    int shownBlock = -1;
+    int shownPage = -1;
 };

@@ -66,7 +66,7 @@ void Console::endProgress()
 
 bool Console::confirm(const QString &question)
 {
-    write(stdout, question + QLatin1Char(' ') + Texts::tr("[y/N]") + QLatin1Char(' '));
+    write(stdout, question + QLatin1Char('\n') + Texts::tr("[y/N]") + QLatin1Char(' '));
     QTextStream in(stdin);
     const QString answer = in.readLine().trimmed().toLower();
     // English answers count in every language.

@@ -24,8 +24,9 @@ QString ProgressLine::render(int pagesDone, int pagesTotal, int block, int page,
     const int done = percent(pagesDone, pagesTotal);
     const int filled = done * BarWidth / Hundred;
     QString line = QLatin1Char('[') + QString(filled, Filled) + QString(BarWidth - filled, Empty)
-        + QStringLiteral("] %1%").arg(done, 3) + QStringLiteral("  ")
-        + Texts::tr("Block %1, page %2").arg(block).arg(page);
+        + QStringLiteral("] %1%").arg(done, 3);
+    if (block >= 0 && page >= 0)
+        line += QStringLiteral("  ") + Texts::tr("Block %1, page %2").arg(block).arg(page);
     if (!remaining.isEmpty())
         line += QStringLiteral("  ") + remaining;
     return line;

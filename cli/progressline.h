@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// One line of terminal progress: a bar, the percentage, block and page, and
-// the time left when known.
+// One line of terminal progress: a bar, the percentage, block and page (when
+// one is known, not negative), and the time left (when not empty).
 namespace ProgressLine {
 
 constexpr int BarWidth = 30;

@@ -92,9 +92,9 @@ void TestCliLogic::options()
 
 void TestCliLogic::progressLine()
 {
-    const QString start = ProgressLine::render(0, 1913, 1, 0, QString());
-    QVERIFY2(start.startsWith(QLatin1Char('[') + QString(ProgressLine::BarWidth, QLatin1Char('-')) + "]   0%"),
-             qPrintable(start));
+    // Before the first page no block or page is named.
+    QCOMPARE(ProgressLine::render(0, 1913, -1, -1, QString()),
+             QLatin1Char('[') + QString(ProgressLine::BarWidth, QLatin1Char('-')) + "]   0%");
     const QString half = ProgressLine::render(957, 1913, 15, 60, QStringLiteral("about 20 s left"));
     QCOMPARE(half, QStringLiteral("[###############---------------]  50%  Block 15, page 60  about 20 s left"));
     QVERIFY(ProgressLine::render(1913, 1913, 30, 56, QString()).contains(QStringLiteral("100%")));
