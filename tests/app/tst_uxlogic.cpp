@@ -80,7 +80,6 @@ class TestUxLogic : public QObject
 private slots:
     void estimateSettlesAndHoldsSteady();
     void estimateSurvivesABlockWrittenAgain();
-    void estimateNeedsARate();
     void versionOrder_data();
     void versionOrder();
     void portRow_data();
@@ -135,21 +134,6 @@ void TestUxLogic::estimateSurvivesABlockWrittenAgain()
     }
 }
 
-void TestUxLogic::estimateNeedsARate()
-{
-    EtaEstimator eta;
-    QCOMPARE(eta.remainingMs(), EtaEstimator::Unknown);
-    eta.addSample(0, 0, 100);
-    QCOMPARE(eta.remainingMs(), EtaEstimator::Unknown);
-    eta.addSample(500, 10, 100);
-    QCOMPARE(eta.remainingMs(), 90 * 50);
-    // A clock that went backwards is no measurement.
-    eta.addSample(400, 11, 100);
-    QCOMPARE(eta.remainingMs(), 89 * 50);
-    eta.reset();
-    QCOMPARE(eta.remainingMs(), EtaEstimator::Unknown);
-}
-
 void TestUxLogic::versionOrder_data()
 {
     QTest::addColumn<uint>("word");
@@ -158,13 +142,11 @@ void TestUxLogic::versionOrder_data()
     QTest::addColumn<QString>("verdictHas");
     using O = FirmwareVersion::Order;
     QTest::newRow("1.08") << 0x0801u << "1.08" << int(O::Older) << "older";
-    QTest::newRow("0.99") << 0x6300u << "0.99" << int(O::Older) << "older";
     QTest::newRow("1.09") << 0x0901u << "1.09" << int(O::Same) << "up to date";
     QTest::newRow("1.10") << 0x0A01u << "1.10" << int(O::Newer) << "downgrade";
     // The minor number is in the high byte: 2.00 is newer than 1.63.
     QTest::newRow("2.00") << 0x0002u << "2.00" << int(O::Newer) << "downgrade";
     QTest::newRow("1.63") << 0x3F01u << "1.63" << int(O::Newer) << "downgrade";
-    QTest::newRow("bits above 16 ignored") << 0x10801u << "1.08" << int(O::Older) << "older";
 }
 
 void TestUxLogic::versionOrder()

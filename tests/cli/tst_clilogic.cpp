@@ -1,7 +1,5 @@
-// Choosing ports from what the user typed, reading the command line, and the
-// progress line.
+// Choosing ports from what the user typed, and the progress line.
 
-#include "clioptions.h"
 #include "portpicker.h"
 #include "progressline.h"
 
@@ -14,8 +12,6 @@ class TestCliLogic : public QObject
 private slots:
     void pickPort_data();
     void pickPort();
-    void options_data();
-    void options();
     void progressLine();
 };
 
@@ -53,41 +49,6 @@ void TestCliLogic::pickPort()
     QCOMPARE(int(pick.failure), failure);
     QVERIFY2(pick.error.contains(errorHas), qPrintable(pick.error));
     QCOMPARE(pick.error.isEmpty(), index >= 0);
-}
-
-void TestCliLogic::options_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("environmentApi");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("api");
-    using P = CliOptions::Parse;
-    QTest::newRow("api from the environment") << QStringList() << "jack" << int(P::Run) << "jack";
-    QTest::newRow("--api wins") << QStringList{"--api", "alsa"} << "jack" << int(P::Run) << "alsa";
-    QTest::newRow("--sim wins") << QStringList{"--sim"} << "jack" << int(P::Run) << "sim";
-    QTest::newRow("--sim with --api sim") << QStringList{"--sim", "--api", "SIM"} << "" << int(P::Run) << "sim";
-    QTest::newRow("--sim against --api") << QStringList{"--sim", "--api", "jack"} << "" << int(P::Error) << "";
-    QTest::newRow("stray argument") << QStringList{"now"} << "" << int(P::Error) << "";
-    QTest::newRow("unknown option") << QStringList{"--force"} << "" << int(P::Error) << "";
-    QTest::newRow("--in needs a value") << QStringList{"--in"} << "" << int(P::Error) << "";
-    QTest::newRow("help") << QStringList{"--help"} << "" << int(P::ShowHelp) << "";
-}
-
-void TestCliLogic::options()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, environmentApi);
-    QFETCH(int, result);
-    QFETCH(QString, api);
-    qputenv("QEL_MIDI_API", environmentApi.toUtf8());
-    CliOptions options;
-    QString message;
-    QCOMPARE(int(CliOptions::parse(QStringList{"qel-update-cli"} + arguments, options, message)), result);
-    if (result == int(CliOptions::Parse::Run))
-        QCOMPARE(options.api, api);
-    else
-        QVERIFY(!message.isEmpty());
-    qunsetenv("QEL_MIDI_API");
 }
 
 void TestCliLogic::progressLine()
