@@ -22,17 +22,18 @@
 //    each page is BeginPage, 33 PageData pieces of its frame and ProgramPage.
 //    A failed erase or program marks the block bad, and the same image block
 //    is written again from its page 0 into the next good block.
-// 4. If a block went bad, store the list as a new copy in the next page of
-//    block 0 (erasing block 0 first when all its pages are used); then Finish.
+// 4. If a block went bad, store the list as a new copy in the first free page
+//    of block 0 (erasing block 0 first when all its pages are used); then Finish.
 //
 // A missing reply while data is written restarts the block; the fifth in a row
 // without a programmed page, the tenth for one image block, or a missing reply
 // in any other step, means the device went silent. A reply that lacks the
 // bytes its step needs (cut short on the wire) is ignored like a lost one.
 // After a failed erase, a read of another type goes first, so that a repeated
-// failure report cannot pass for the next block's answer. Every command that awaits a reply arms the time-out, and
-// a command the port refuses stops the update at once. Every ending, good or
-// bad, is reported once through finished() with a message for the user.
+// failure report cannot pass for the next block's answer. Every command that
+// awaits a reply arms the time-out, and a command the port refuses stops the
+// update at once. Every ending, good or bad, is reported once through
+// finished() with a message for the user.
 
 #include "updateengine.h"
 
