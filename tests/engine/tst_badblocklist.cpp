@@ -7,6 +7,7 @@
 
 using Blocks = std::set<int>;
 Q_DECLARE_METATYPE(Blocks)
+Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
@@ -44,6 +45,8 @@ private slots:
     void loadCopy_data();
     void loadCopy();
     void loadCopyTraces();
+    void intactCopy_data();
+    void intactCopy();
     void defectListBits();
     void markBadOnlyDataBlocks();
     void nextGoodBlock_data();
@@ -181,6 +184,37 @@ void TestBadBlockList::nextGoodBlockNeverGoesDown()
     }
     QCOMPARE(list.nextGoodBlock(0), 4);
     QCOMPARE(list.nextGoodBlock(1021), int(BadBlockList::NoBlock));
+}
+
+void TestBadBlockList::intactCopy_data()
+{
+    QTest::addColumn<std::vector<int>>("entries");
+    QTest::addColumn<int>("marker");  // first two data bytes, as one word
+    QTest::addColumn<bool>("intact");
+
+    QTest::newRow("no bad block") << std::vector<int>{} << 0xA5A5 << true;
+    QTest::newRow("ascending") << std::vector<int>{0, 5, 1023} << 0xA5A5 << true;
+    std::vector<int> full;
+    for (int b = 1; b <= 126; ++b)
+        full.push_back(b);
+    QTest::newRow("no room left for the filler") << full << 0xA5A5 << true;
+    QTest::newRow("marker torn") << std::vector<int>{5} << 0x25A5 << false;
+    QTest::newRow("erased page") << std::vector<int>{} << 0xFFFF << false;
+    QTest::newRow("out of order") << std::vector<int>{9, 5} << 0xA5A5 << false;
+    QTest::newRow("twice the same") << std::vector<int>{5, 5} << 0xA5A5 << false;
+    QTest::newRow("ended by another word than the filler") << std::vector<int>{5, 1024} << 0xA5A5 << false;
+    QTest::newRow("marker inside the list") << std::vector<int>{5, 0xA5A5} << 0xA5A5 << false;
+}
+
+void TestBadBlockList::intactCopy()
+{
+    QFETCH(std::vector<int>, entries);
+    QFETCH(int, marker);
+    QFETCH(bool, intact);
+    auto chunk = storedChunk(2, entries);
+    chunk[0] = std::uint8_t(marker >> 8);
+    chunk[1] = std::uint8_t(marker & 0xFF);
+    QCOMPARE(BadBlockList::intactCopy(chunk.data()), intact);
 }
 
 QTEST_APPLESS_MAIN(TestBadBlockList)
