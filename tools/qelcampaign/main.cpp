@@ -24,7 +24,8 @@ void say(const QString &line)
 void printReport(const Scenario &scenario, const RunReport &report)
 {
     say(scenario.describe());
-    say(QStringLiteral("  %1 ticks, %2 messages").arg(report.ticks).arg(report.messages));
+    say(QStringLiteral("  %1 ticks, %2 messages%3").arg(report.ticks).arg(report.messages)
+            .arg(report.statusGarbled ? QStringLiteral(", a failure report garbled on the wire") : QString()));
     for (const QString &line : report.violations)
         say(QStringLiteral("  violation: ") + line);
 }
@@ -87,7 +88,7 @@ int main(int argc, char *argv[])
     Campaign campaign(seed, runs);
     const bool verbose = parser.isSet(verboseOption);
     campaign.onRun = [verbose](const Scenario &scenario, const RunReport &report) {
-        if (verbose || !report.violations.isEmpty())
+        if (verbose || !report.violations.isEmpty() || report.statusGarbled)
             printReport(scenario, report);
     };
     const Campaign::Summary summary = campaign.run();
