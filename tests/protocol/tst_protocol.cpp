@@ -1,5 +1,6 @@
 #include "devicelink.h"
 #include "midievent.h"
+#include "testmidiservice.h"
 
 #include <QTest>
 
@@ -18,21 +19,18 @@ const PackedCase packedCases[] = {
     {"mixed high bits", "81 02 ff 10", "01 02 7f 10 05", 0x12},
     {"0x80 is 0 plus its flag", "80 00 00 00", "00 00 00 00 01", 0x00},
     {"all high: flag byte 0f", "80 ff 90 c0", "00 7f 10 40 0f", 0x4f},
-    {"seven-bit bytes unflagged", "00 01 7e 7f", "00 01 7e 7f 00", 0x7e},
     {"short last group zero-padded", "01 02 03", "01 02 03 00 00", 0x06},
     {"checksum wraps, two groups", "ff ff ff ff 7f", "7f 7f 7f 7f 0f 7f 00 00 00 00", 0x7b},
 };
 
-// Every command, built alone and sent through the link.
-struct CommandCase { const char *name; SysExMessage (*build)(); bool (*send)(DeviceLink &); const char *message; };
-#define COMMAND(name, call, bytes) \
-    {name, [] { return build##call; }, [](DeviceLink &l) { return l.send##call; }, "f0 00 11 22 0a 00 00 00 00 " bytes}
+// Every command as the link sends it.
+struct CommandCase { const char *name; bool (*send)(DeviceLink &); const char *message; };
+#define COMMAND(name, call, bytes) {name, [](DeviceLink &l) { return l.send##call; }, "f0 00 11 22 0a 00 00 00 00 " bytes}
 const CommandCase commandCases[] = {
     COMMAND("identify", Identify(), "00 f7"),
     COMMAND("program page", ProgramPage(), "0d f7"),
     COMMAND("finish", Finish(), "0f f7"),
-    COMMAND("defect list part 1", ReadDefectList(1), "08 7f 01 f7"),
-    COMMAND("defect list part, 7 bits kept", ReadDefectList(0x81), "08 7f 01 f7"),
+    COMMAND("defect list, 7 bits kept", ReadDefectList(0x81), "08 7f 01 f7"),
     COMMAND("read chunk 40 piece 2", ReadChunk(40, 2), "09 7f 28 00 00 02 f7"),
     COMMAND("read chunk, 21 bits kept", ReadChunk(0x3fc085, 0x83), "09 7f 05 01 7f 03 f7"),
     COMMAND("erase block 1000", EraseBlock(1000), "0a 7f 68 07 f7"),
@@ -43,48 +41,8 @@ const CommandCase commandCases[] = {
     COMMAND("page data, empty", PageData(u8(hex("11")), 0), "0c 00 f7"),
     COMMAND("page data, negative", PageData(u8(hex("11")), -4), "0c 00 f7"),
     COMMAND("page data, no data", PageData(nullptr, 64), "0c 00 f7"),
-    COMMAND("page data", PageData(u8(hex("81 02 ff 10")), 4), "0c 12 01 02 7f 10 05 f7"),
 };
 #undef COMMAND
-
-// Records what the link sends and accepts it or not as told.
-class RecordingService : public MidiService
-{
-public:
-    std::optional<QString> inPortName(int i) const override { return name(i); }
-    std::optional<QString> outPortName(int i) const override { return name(i); }
-    bool openIn(int i, ReceiveCallback) override { return inOpen = i == 0; }
-    bool openOut(int i) override { return outOpen = i == 0; }
-    void closeIn() override { inOpen = false; }
-    void closeOut() override { outOpen = false; }
-    bool isInOpen() const override { return inOpen; }
-    bool isOutOpen() const override { return outOpen; }
-    bool send(const std::uint8_t *data, std::size_t length) override
-    {
-        last = QByteArray(reinterpret_cast<const char *>(data), qsizetype(length));
-        return accept;
-    }
-    QByteArray last;
-    bool accept = true;
-
-private:
-    static std::optional<QString> name(int i) { return i ? std::nullopt : std::optional(QStringLiteral("p")); }
-    bool inOpen = false;
-    bool outOpen = false;
-};
-
-// The serial text by arithmetic on the digits, apart from the link's formatting.
-QString digitsSerial(std::uint32_t v)
-{
-    int d[9];
-    for (int i = 8; i >= 0; --i, v /= 10)
-        d[i] = int(v % 10);
-    const auto c = [&d](int x, int y) { return (d[x] + d[y]) % 10; };
-    QString s;
-    for (int n : {d[4], d[7], c(0, 4), -1, d[5], d[2], c(1, 5), -1, d[6], c(8, 6), d[3]})
-        s += n < 0 ? QChar('-') : QChar('0' + n);
-    return s;
-}
 
 template <class Case, std::size_t N>
 void addRows(const Case (&cases)[N])
@@ -101,7 +59,7 @@ class TestProtocol : public QObject
     Q_OBJECT
 
     std::unique_ptr<DeviceLink> link;
-    RecordingService *service = nullptr;
+    TestMidiService *service = nullptr;
 
     QByteArray replyBytes(int from, int count) const
     {
@@ -111,37 +69,32 @@ class TestProtocol : public QObject
 private slots:
     void init()
     {
-        auto recording = std::make_unique<RecordingService>();
+        auto recording = std::make_unique<TestMidiService>();
         service = recording.get();
         link = std::make_unique<DeviceLink>(std::move(recording));
     }
 
     void commands_data() { addRows(commandCases); }
-
     void commands()
     {
         QFETCH(int, row);
         const CommandCase &c = commandCases[row];
-        const QByteArray expected = hex(c.message).toHex(' ');
-        QCOMPARE(bytesOf(c.build()).toHex(' '), expected);
-
         QVERIFY(!c.send(*link)); // no port open
         QVERIFY(link->openPorts(0, 0));
         QVERIFY(c.send(*link));
-        QCOMPARE(service->last.toHex(' '), expected);
-        service->accept = false;
+        QCOMPARE(service->sent.value(0).toHex(' '), hex(c.message).toHex(' '));
+        service->acceptSends = false;
         QVERIFY(!c.send(*link));
     }
 
     void packed_data() { addRows(packedCases); }
-
     void packed()
     {
         QFETCH(int, row);
         const PackedCase &c = packedCases[row];
         const QByteArray data = hex(c.data);
         const QByteArray groups = hex(c.groups);
-        const QByteArray message = hex("f0 00 11 22 0a 00 00 00 00 0c") + char(c.checksum) + groups + hex("f7");
+        const QByteArray message = reply(0x0c, char(c.checksum) + groups);
         QCOMPARE(bytesOf(buildPageData(u8(data), int(data.size()))).toHex(' '), message.toHex(' '));
 
         // The same groups in a data reply unpack to the data, zero-padded to whole groups.
@@ -159,7 +112,6 @@ private slots:
         QTest::newRow("largest") << 604 << 767;
         QTest::newRow("a whole frame, cut") << 2096 << 767;
     }
-
     void pageDataSizes()
     {
         QFETCH(int, length);
@@ -180,7 +132,6 @@ private slots:
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<int>("code");
         QTest::newRow("empty") << QByteArray() << int(ReplyNone);
-        QTest::newRow("no type") << hex("f0 00 11 22 0a 7f f7") << int(ReplyNone);
         QTest::newRow("head only") << hex("f0 00 11 22 0a") << int(ReplyNone);
         QTest::newRow("device byte 0b") << hex("f0 00 11 22 0b 00 00 00 00 2a 02 f7") << int(ReplyNone);
         QTest::newRow("other maker") << hex("f0 00 11 23 0a 00 00 00 00 2a 02 f7") << int(ReplyNone);
@@ -188,20 +139,16 @@ private slots:
         const std::pair<int, ReplyCode> types[] = {
             {0x20, ReplyIdentify}, {0x28, ReplyReadDefectList}, {0x29, ReplyReadChunk},
             {0x2a, ReplyEraseBlock}, {0x2b, ReplyBeginPage}, {0x2c, ReplyPageData},
-            {0x2d, ReplyProgramPage}, {0x2e, ReplyResetNand}, {0x2f, ReplyNone}, {0x0a, ReplyNone},
-            {0x21, ReplyNone}};
+            {0x2d, ReplyProgramPage}, {0x2e, ReplyResetNand}, {0x2f, ReplyNone}, {0x21, ReplyNone}};
         for (const auto &[type, code] : types)
             QTest::addRow("type %02x", type) << reply(type, hex("00")) << int(code);
         QTest::newRow("transfer off") << reply(0x43, hex("00")) << int(ReplyTransferOff);
-        QTest::newRow("transfer on") << reply(0x43, hex("01")) << int(ReplyTransferOn);
         QTest::newRow("transfer 7f") << reply(0x43, hex("7f")) << int(ReplyTransferOn);
     }
-
     void replyCodes()
     {
         QFETCH(QByteArray, message);
         QTEST(int(link->takeReply(MidiEvent(message))), "code");
-        // Whatever it was, the trace shows it, unless tracing is off.
         QCOMPARE(link->traceText(), QString::fromLatin1(message.toHex()));
         link->setTraceEnabled(false);
         QTEST(int(link->takeReply(message)), "code");
@@ -235,17 +182,16 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<uint>("version");
         QTest::addColumn<QString>("name");
-        const QByteArray head = hex("f0 00 11 22 0a");
-        const QByteArray id = head + hex("15 1a 6f 3a 20 01 12");
-        QTest::newRow("name ends at 7f") << id + "ABC" + hex("7f 44 f7") << 123456789u << "586-638-764" << 0x0901u << "ABC";
-        QTest::newRow("sixteen letters") << id + "ABCDEFGHIJKLMNOPQ" + hex("f7") << 123456789u << "586-638-764"
-                                         << 0x0901u << "ABCDEFGHIJKLMNOP";
-        QTest::newRow("name ends at 00") << id + "Qel" + hex("00 41 f7") << 123456789u << "586-638-764" << 0x0901u << "Qel";
-        QTest::newRow("name runs into f7") << id + "Qel" + hex("f7") << 123456789u << "586-638-764" << 0x0901u << "Qel";
+        const QByteArray id = hex("f0 00 11 22 0a 15 1a 6f 3a 20 01 12");
+        const QString text = "586-638-764";
+        QTest::newRow("name ends at 7f") << id + "ABC" + hex("7f 44 f7") << 123456789u << text << 0x0901u << "ABC";
+        QTest::newRow("sixteen letters") << id + "ABCDEFGHIJKLMNOPQ" + hex("f7") << 123456789u << text << 0x0901u
+                                         << "ABCDEFGHIJKLMNOP";
+        QTest::newRow("name ends at 00") << id + "Qel" + hex("00 41 f7") << 123456789u << text << 0x0901u << "Qel";
+        QTest::newRow("name runs into f7") << id + "Qel" + hex("f7") << 123456789u << text << 0x0901u << "Qel";
         // Cut after its type: the version reads the end marker and the zero fill.
-        QTest::newRow("cut short") << head + hex("2a 00 00 00 20 f7") << 42u << "040-000-020" << 0xf7u << "";
+        QTest::newRow("cut short") << hex("f0 00 11 22 0a 2a 00 00 00 20 f7") << 42u << "040-000-020" << 0xf7u << "";
     }
-
     void identity()
     {
         QFETCH(QByteArray, message);
@@ -274,8 +220,6 @@ private slots:
         // A last group cut short runs into the end marker, then the zero fill.
         link->takeReply(reply(0x28, hex("00  05 06 07 08 00  09 0a")));
         QCOMPARE(replyBytes(0, 12), "05 06 07 08 09 0a f7 00 81 82 83 84");
-        link->takeReply(reply(0x28, hex("00  05 06 07 08 00  09 0a 0b 0c")));
-        QCOMPARE(replyBytes(0, 8), "05 06 07 08 89 8a 8b 0c");
 
         // A full 1024-byte buffer: its last group reaches past the buffer, read as zeros.
         std::vector<std::uint8_t> full(MidiPorts::ReceiveBufferSize);
@@ -291,7 +235,6 @@ private slots:
         const QString fullTrace = link->traceText();
         link->takeReply(QByteArray(reinterpret_cast<const char *>(full.data()), 1024) + QByteArray(100, 0x11));
         QCOMPARE(link->traceText(), fullTrace);
-        QCOMPARE(replyBytes(808, 4), "7d 7e f7 00");
         QCOMPARE(link->decodeReply(full.data(), 5000), ReplyReadChunk);
         QCOMPARE(link->decodeReply(full.data(), -1), ReplyNone);
         QCOMPARE(link->decodeReply(nullptr, 20), ReplyNone);
@@ -308,17 +251,10 @@ private slots:
         QTest::newRow("largest 28-bit") << 268435455u << "355-581-494";
         QTest::newRow("ten digits: leading nine") << 4294967295u << "923-698-764";
     }
-
     void formatSerial()
     {
         QFETCH(uint, serial);
         QTEST(DeviceLink::formatSerial(serial), "text");
-    }
-
-    void formatSerialSweep()
-    {
-        for (std::uint32_t v = 0; v < (1u << 28); v += 65521)
-            QCOMPARE(DeviceLink::formatSerial(v), digitsSerial(v));
     }
 };
 
