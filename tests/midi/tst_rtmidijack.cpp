@@ -3,11 +3,7 @@
 #include "privatejackserver.h"
 #include "rtmidiservice.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <mutex>
@@ -37,11 +33,8 @@ public:
         in.openVirtualPort("device in");
         out.openVirtualPort("device out");
     }
-    ~Device()
-    {
-        in.closePort();
-        out.closePort();
-    }
+    // Closed before destruction: RtMidi's JACK destructor may race the JACK thread.
+    ~Device() { in.closePort(); out.closePort(); }
     void send(const QByteArray &m) { out.sendMessage(reinterpret_cast<const unsigned char *>(m.data()), m.size()); }
     QList<QByteArray> received() const
     {
@@ -74,8 +67,11 @@ struct Link
             out << *name;
         return out;
     }
-    int deviceOut() const { return int(names(&MidiPorts::inPortName).indexOf(QRegularExpression(".*device out"))); }
-    int deviceIn() const { return int(names(&MidiPorts::outPortName).indexOf(QRegularExpression(".*device in"))); }
+    bool openDevice()
+    {
+        return ports.openPorts(int(names(&MidiPorts::inPortName).indexOf(QRegularExpression(".*device out"))),
+                               int(names(&MidiPorts::outPortName).indexOf(QRegularExpression(".*device in"))));
+    }
     bool send(const QByteArray &m)
     {
         return ports.sendSysEx(reinterpret_cast<const std::uint8_t *>(m.data()), std::size_t(m.size()));
@@ -91,91 +87,75 @@ class TestRtMidiJack : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase() { server.stop(); }
-    void sysExRoundTrip();
-    void ownPortsAndBadIndexes();
-    // Must stay last: it stops the server.
-    void serverGoneSendFailsAtOnce();
-
-private:
     PrivateJackServer server{QStringLiteral("qel-midi-test")};
+
+private slots:
+    void initTestCase()
+    {
+        const QString why = server.start();
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+    }
+    void cleanupTestCase() { server.stop(); }
+
+    void sysExBothWaysOnStableIndexes()
+    {
+        // JACK gives a new port the lowest free slot, so our own input could
+        // appear before the device's port and take its index.
+        auto other = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "other");
+        other->openVirtualPort("other in");
+        Device device;
+        Link link;
+        other.reset();
+        const QStringList inNames = link.names(&MidiPorts::inPortName);
+        const QStringList outNames = link.names(&MidiPorts::outPortName);
+        QVERIFY(link.openDevice());
+        QCOMPARE(link.names(&MidiPorts::inPortName), inNames);
+        QCOMPARE(link.names(&MidiPorts::outPortName), outNames);
+
+        const QByteArray pageData = sysEx(92);
+        const QByteArray longest = sysEx(16379, 0x22);
+        QVERIFY(link.send(pageData));
+        QTRY_COMPARE_WITH_TIMEOUT(device.received(), QList<QByteArray>{pageData}, ArrivalMs);
+        // Alone in its JACK period, since two would not fit the port buffer.
+        QVERIFY(!link.send(sysEx(16380))); // RtMidi would drop it without a word
+        QVERIFY(link.send(longest));
+        QTRY_COMPARE_WITH_TIMEOUT(device.received(), QList<QByteArray>({pageData, longest}), ArrivalMs);
+
+        const QByteArray answer = sysEx(12, 0x33);
+        const QByteArray tooLong = sysEx(1500, 0x44);
+        device.send(QByteArray("\x90\x40\x7f", 3)); // note on: no event
+        device.send(answer);
+        device.send(tooLong);
+        QTRY_COMPARE_WITH_TIMEOUT(link.sink.messages.size(), 2, ArrivalMs);
+        QCOMPARE(link.sink.messages, QList<QByteArray>({answer, tooLong.left(MidiPorts::ReceiveBufferSize)}));
+        QVERIFY(link.sink.allOnOwnThread);
+
+        // JACK itself would call a port past the end open, connected to nothing.
+        QVERIFY(!link.ports.openPorts(int(inNames.indexOf(QRegularExpression(".*device out"))), int(outNames.size())));
+        QVERIFY(!link.ports.isOutOpen());
+        device.send(answer);
+        QTRY_COMPARE_WITH_TIMEOUT(link.sink.messages.size(), 3, ArrivalMs);
+    }
+
+    // Must stay last: it stops the server.
+    void serverGoneSendFailsAtOnce()
+    {
+        Device device;
+        Link link;
+        QVERIFY(link.openDevice());
+
+        server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!link.ports.isOutOpen(), ArrivalMs);
+
+        // More than RtMidi's ring buffer holds: a send that reached RtMidi would
+        // spin for ever once it filled.
+        for (int i = 0; i < 400; ++i)
+            QVERIFY(!link.send(sysEx(92)));
+        QVERIFY(!link.ports.inPortName(0));
+        QVERIFY(!link.ports.openPorts(0, 0));
+    }
 };
-
-void TestRtMidiJack::initTestCase()
-{
-    const QString why = server.start();
-    if (!why.isEmpty())
-        QSKIP(qPrintable(why));
-}
-
-void TestRtMidiJack::sysExRoundTrip()
-{
-    Device device;
-    Link link;
-    QVERIFY(link.ports.openPorts(link.deviceOut(), link.deviceIn()));
-
-    const QByteArray pageData = sysEx(92);
-    const QByteArray longest = sysEx(16379, 0x22);
-    QVERIFY(link.send(pageData));
-    QTRY_COMPARE_WITH_TIMEOUT(device.received(), QList<QByteArray>{pageData}, ArrivalMs);
-    // Alone in its JACK period, since two would not fit the port buffer.
-    QVERIFY(!link.send(sysEx(16380))); // RtMidi would drop it without a word
-    QVERIFY(link.send(longest));
-    QTRY_COMPARE_WITH_TIMEOUT(device.received(), QList<QByteArray>({pageData, longest}), ArrivalMs);
-
-    const QByteArray answer = sysEx(12, 0x33);
-    const QByteArray tooLong = sysEx(1500, 0x44);
-    device.send(QByteArray("\x90\x40\x7f", 3)); // note on: no event
-    device.send(answer);
-    device.send(tooLong);
-    QTRY_COMPARE_WITH_TIMEOUT(link.sink.messages.size(), 2, ArrivalMs);
-    QCOMPARE(link.sink.messages, QList<QByteArray>({answer, tooLong.left(MidiPorts::ReceiveBufferSize)}));
-    QVERIFY(link.sink.allOnOwnThread);
-}
-
-void TestRtMidiJack::ownPortsAndBadIndexes()
-{
-    // JACK gives a new port the lowest free slot, so our own input could
-    // appear before the device's port and take its index.
-    auto other = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "other");
-    other->openVirtualPort("other in");
-    Device device;
-    Link link;
-    other.reset();
-    const QStringList inNames = link.names(&MidiPorts::inPortName);
-    const QStringList outNames = link.names(&MidiPorts::outPortName);
-
-    QVERIFY(link.ports.openPorts(link.deviceOut(), link.deviceIn()));
-    QCOMPARE(link.names(&MidiPorts::inPortName), inNames);
-    QCOMPARE(link.names(&MidiPorts::outPortName), outNames);
-    QVERIFY(link.send(sysEx(92)));
-    QTRY_COMPARE_WITH_TIMEOUT(device.received(), QList<QByteArray>{sysEx(92)}, ArrivalMs);
-
-    // JACK itself would call a port past the end open, connected to nothing.
-    QVERIFY(!link.ports.openPorts(link.deviceOut(), int(outNames.size())));
-    QVERIFY(!link.ports.isOutOpen());
-    device.send(sysEx(12));
-    QTRY_COMPARE_WITH_TIMEOUT(link.sink.messages, QList<QByteArray>{sysEx(12)}, ArrivalMs);
-}
-
-void TestRtMidiJack::serverGoneSendFailsAtOnce()
-{
-    Device device;
-    Link link;
-    QVERIFY(link.ports.openPorts(link.deviceOut(), link.deviceIn()));
-
-    server.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(!link.ports.isOutOpen(), ArrivalMs);
-
-    // More than RtMidi's ring buffer holds: a send that reached RtMidi would
-    // spin for ever once it filled.
-    for (int i = 0; i < 400; ++i)
-        QVERIFY(!link.send(sysEx(92)));
-    QVERIFY(!link.ports.inPortName(0));
-    QVERIFY(!link.ports.openPorts(0, 0));
-}
 
 QTEST_GUILESS_MAIN(TestRtMidiJack)
 #include "tst_rtmidijack.moc"
