@@ -2,68 +2,26 @@
 // the dummy driver, the simulator's virtual ports, and RtMidi on this side.
 
 #include "devicelink.h"
+#include "inbox.h"
 #include "privatejackserver.h"
-#include "simmidiservice.h"
-#include "sysex.h"
-
-#include <RtMidi.h>
+#include "rtmidiservice.h"
+#include "testmidiservice.h"
 
 #include <QtTest>
-
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
 constexpr int StartMs = 5000;
-constexpr int ReplyMs = 3000;
 const QString PortBase = QStringLiteral("QelSmoke");
 
-struct Inbox
+int portIndex(std::optional<QString> (RtMidiService::*name)(int) const, const RtMidiService &service,
+              const QString &part)
 {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    QList<QByteArray> messages;
-
-    static void receive(double, std::vector<unsigned char> *message, void *self)
-    {
-        auto *inbox = static_cast<Inbox *>(self);
-        std::lock_guard<std::mutex> lock(inbox->mutex);
-        inbox->messages.append(QByteArray(reinterpret_cast<const char *>(message->data()), int(message->size())));
-        inbox->arrived.notify_all();
+    for (int i = 0; const std::optional<QString> n = (service.*name)(i); ++i) {
+        if (n->contains(part))
+            return i;
     }
-    bool waitFor(int count)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return arrived.wait_for(lock, std::chrono::milliseconds(ReplyMs), [&] { return messages.size() >= count; });
-    }
-};
-
-template <typename Port>
-int findPort(Port &port, const QString &name)
-{
-    for (unsigned int i = 0; i < port.getPortCount(); ++i)
-        if (QString::fromStdString(port.getPortName(i)).contains(name))
-            return int(i);
     return -1;
-}
-
-// Waits for a line that starts with `prefix`; the process's output so far.
-QString waitForLine(QProcess &process, const QString &prefix)
-{
-    QString seen;
-    QDeadlineTimer deadline(StartMs);
-    while (!deadline.hasExpired()) {
-        while (process.canReadLine()) {
-            const QString line = QString::fromLocal8Bit(process.readLine());
-            seen += line;
-            if (line.startsWith(prefix))
-                return seen;
-        }
-        if (!process.waitForReadyRead(int(deadline.remainingTime())))
-            break;
-    }
-    return seen;
 }
 
 } // namespace
@@ -86,9 +44,7 @@ private slots:
     void cleanupTestCase()
     {
         if (simulator.state() != QProcess::NotRunning) {
-            simulator.terminate();
-            if (!simulator.waitForFinished(StartMs))
-                simulator.kill();
+            simulator.kill();
             simulator.waitForFinished();
         }
         jack.stop();
@@ -100,32 +56,23 @@ private slots:
                         {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), PortBase,
                          QStringLiteral("--serial"), QStringLiteral("4242"), QStringLiteral("--name"),
                          QStringLiteral("Smoke"), QStringLiteral("--verbose")});
-        const QString start = waitForLine(simulator, QStringLiteral("ready"));
-        QVERIFY2(start.contains(QStringLiteral("ready")), qPrintable(start + simulator.readAllStandardError()));
+        // Its first line says that its ports are open.
+        QVERIFY2(simulator.waitForReadyRead(StartMs) && simulator.readLine().startsWith("ready"),
+                 simulator.readAllStandardError().constData());
 
-        RtMidiIn in(RtMidi::UNIX_JACK, "qel smoke test");
-        RtMidiOut out(RtMidi::UNIX_JACK, "qel smoke test");
-        // Its output is our input, and the other way round.
-        const int inPort = findPort(in, PortBase + QStringLiteral(" MIDI OUT"));
-        const int outPort = findPort(out, PortBase + QStringLiteral(" MIDI IN"));
-        QVERIFY(inPort >= 0 && outPort >= 0);
         Inbox inbox;
-        in.ignoreTypes(false, true, true);
-        in.setCallback(&Inbox::receive, &inbox);
-        in.openPort(unsigned(inPort));
-        out.openPort(unsigned(outPort));
-
-        const SysExMessage identify = buildIdentify();
-        out.sendMessage(identify.data(), identify.size());
-        const bool answered = inbox.waitFor(1);
-        in.closePort();
-        out.closePort();
-        QVERIFY(answered);
-
-        DeviceLink link(std::make_unique<SimMidiService>());
-        const QByteArray reply = inbox.messages.first();
-        QCOMPARE(link.decodeReply(reinterpret_cast<const std::uint8_t *>(reply.constData()), int(reply.size())),
-                 ReplyIdentify);
+        {
+            RtMidiService service(QStringLiteral("jack"));
+            // Its output is our input, and the other way round.
+            QVERIFY(service.openIn(portIndex(&RtMidiService::inPortName, service, PortBase + " MIDI OUT"),
+                                   inbox.callback()));
+            QVERIFY(service.openOut(portIndex(&RtMidiService::outPortName, service, PortBase + " MIDI IN")));
+            const SysExMessage identify = buildIdentify();
+            QVERIFY(service.send(identify.data(), identify.size()));
+            QVERIFY(inbox.waitFor(1));
+        }
+        DeviceLink link(std::make_unique<TestMidiService>());
+        QCOMPARE(link.takeReply(inbox.received().first()), ReplyIdentify);
         QCOMPARE(link.serialNumber(), 4242u);
         QCOMPARE(link.deviceName(), QStringLiteral("Smoke"));
 
