@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QSignalSpy>
-#include <QTemporaryFile>
 #include <QTest>
 
 namespace {
@@ -32,7 +31,6 @@ private slots:
     void cleanup() { window.reset(); }
     void fullImageFromTheWindow();
     void unhealthyFlashIsReportedAndControlsReturn();
-    void programFailureMovesOnAndStoresTheList();
 
 private:
     SimMidiService &start(SimDevice device);
@@ -58,9 +56,7 @@ SimMidiService &TestWindowUpdate::start(SimDevice device)
 void TestWindowUpdate::startUpdate()
 {
     window->TransferButton->click();
-    auto *question = window->findChild<QMessageBox *>(QStringLiteral("StartQuestion"));
-    QVERIFY(question);
-    question->button(QMessageBox::Yes)->click();
+    window->findChild<QMessageBox *>(QStringLiteral("StartQuestion"))->button(QMessageBox::Yes)->click();
     QVERIFY(window->updateEngine().isRunning());
 }
 
@@ -111,41 +107,11 @@ void TestWindowUpdate::unhealthyFlashIsReportedAndControlsReturn()
     QVERIFY(box);
     QCOMPARE(box->icon(), QMessageBox::Warning);
     QVERIFY2(box->text().contains(QStringLiteral("faulty")), qPrintable(box->text()));
-    QVERIFY(window->TransferButton->isEnabled());
-    QVERIFY(window->ConnectButton->isEnabled());
+    QVERIFY(window->TransferButton->isEnabled() && window->ConnectButton->isEnabled());
     QVERIFY(window->LogText->toPlainText().contains(
         QStringLiteral("more than 3 factory defects, Flash not healthy! Aborting")));
     sim->worker().waitIdle();
     sim->worker().withDevice([](SimDevice &device) { QVERIFY(!device.storedList()); });
-}
-
-void TestWindowUpdate::programFailureMovesOnAndStoresTheList()
-{
-    QTemporaryFile small;
-    QVERIFY(small.open());
-    QByteArray image(3 * 64 * 2048 + 100, Qt::Uninitialized);
-    for (int i = 0; i < image.size(); ++i)
-        image[i] = char((i * 7 + i / 2048) & 0xFF);
-    small.write(image);
-    small.close();
-
-    SimDevice device;
-    device.failProgram(2, 5);
-    start(std::move(device));
-    window->setImagePath(small.fileName());
-    startUpdate();
-    QMessageBox *box = waitForOutcome();
-    QVERIFY(box);
-    QCOMPARE(box->icon(), QMessageBox::Information);
-    QVERIFY(window->LogText->toPlainText().contains(QStringLiteral("Block 2 is marked as bad")));
-    sim->worker().waitIdle();
-    sim->worker().withDevice([&](SimDevice &device) {
-        QCOMPARE(device.image(image.size()), image);
-        const auto list = device.storedList();
-        QVERIFY(list);
-        QCOMPARE(list->badBlocks, (std::set<int>{2}));
-        QCOMPARE(list->page, 1);
-    });
 }
 
 QTEST_MAIN(TestWindowUpdate)

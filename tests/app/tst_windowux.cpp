@@ -1,117 +1,29 @@
 // What the window adds for its users: the version check and the question
 // before writing, the progress line, cancelling, and port lists that follow
-// the hardware. A simulated device answers on the test's own thread, one
-// reply at a time as the test releases them; the tick timer is fired by hand.
+// the hardware. A simulated device answers one reply at a time as the test
+// releases them.
 
-#include "mainwindow.h"
-#include "midievent.h"
-#include "simdevice.h"
-#include "testmidiservice.h"
-
-#include <QMessageBox>
-#include <QTest>
-#include <QTimer>
-
-#include <deque>
-
-namespace {
-
-QStringList rows(const QListWidget *list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
-}
-
-} // namespace
+#include "windowfixture.h"
 
 class TestWindowUx : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cleanup();
+    void cleanup() { fx.reset(); }
     void versionCheckAndQuestion_data();
     void versionCheckAndQuestion();
     void progressAndCancelMidPage();
     void portListsFollowThePlugs();
 
 private:
-    void makeWindow(QStringList in = {QStringLiteral("Qel IN")}, QStringList out = {QStringLiteral("Qel OUT")});
-    void connectDevice();
-    // Delivers the oldest reply still on its way; false when none is.
-    bool release();
-    void tick(int count = 1);
-    QMessageBox *question(const QString &name);
-    void answer(const QString &name, QMessageBox::StandardButton button);
+    void makeWindow(QStringList in = {QStringLiteral("Qel IN")}, QStringList out = {QStringLiteral("Qel OUT")})
+    {
+        fx.make(std::move(in), std::move(out), true);
+    }
 
-    std::unique_ptr<MainWindow> window;
-    TestMidiService *service = nullptr;  // owned by the window's link
-    SimDevice device;
-    std::deque<QByteArray> wire;
+    WindowFixture fx;
 };
-
-void TestWindowUx::cleanup()
-{
-    window.reset();
-    wire.clear();
-    device = SimDevice();
-}
-
-void TestWindowUx::makeWindow(QStringList in, QStringList out)
-{
-    device.storeListCopies(1, {}, 0);
-    auto midi = std::make_unique<TestMidiService>();
-    midi->inNames = std::move(in);
-    midi->outNames = std::move(out);
-    midi->onSend = [this](const QByteArray &message) {
-        for (QByteArray &reply : device.handle(message))
-            wire.push_back(std::move(reply));
-    };
-    service = midi.get();
-    window = std::make_unique<MainWindow>(std::move(midi));
-    window->show();
-    window->Init();
-}
-
-void TestWindowUx::connectDevice()
-{
-    window->ConnectButton->click();
-    QVERIFY(release());
-    QCOMPARE(window->connection(), int(MainWindow::Connected));
-}
-
-bool TestWindowUx::release()
-{
-    if (wire.empty())
-        return false;
-    const QByteArray reply = wire.front();
-    wire.pop_front();
-    if (!service->inject(reply))
-        return false;
-    QCoreApplication::sendPostedEvents(window.get(), MidiEvent::EventType);
-    return true;
-}
-
-void TestWindowUx::tick(int count)
-{
-    for (int i = 0; i < count; ++i)
-        QVERIFY(QMetaObject::invokeMethod(window->tickTimer(), "timeout"));
-}
-
-QMessageBox *TestWindowUx::question(const QString &name)
-{
-    return window->findChild<QMessageBox *>(name);
-}
-
-void TestWindowUx::answer(const QString &name, QMessageBox::StandardButton button)
-{
-    QMessageBox *box = question(name);
-    QVERIFY2(box, qPrintable(name));
-    box->button(button)->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 void TestWindowUx::versionCheckAndQuestion_data()
 {
@@ -130,87 +42,78 @@ void TestWindowUx::versionCheckAndQuestion()
     QFETCH(bool, downgrade);
     SimDevice::Identity identity;
     identity.firmwareVersion = version;
-    device.setIdentity(identity);
+    fx.device.setIdentity(identity);
     makeWindow();
-    connectDevice();
-    QVERIFY2(window->StatusText->text().contains(statusHas), qPrintable(window->StatusText->text()));
+    fx.connectDevice();
+    MainWindow &w = *fx.window;
+    QVERIFY2(w.StatusText->text().contains(statusHas), qPrintable(w.StatusText->text()));
 
     // Update asks first; No sends nothing.
-    const auto sentBefore = service->sent.size();
-    window->TransferButton->click();
-    QMessageBox *box = question(QStringLiteral("StartQuestion"));
-    QVERIFY(box);
-    const QString text = box->text();
-    QVERIFY2(text.contains(window->VersionEdit->text()) && text.contains(QStringLiteral("1.09")), qPrintable(text));
+    const qsizetype sentBefore = fx.service->sent.size();
+    w.TransferButton->click();
+    const QString text = fx.box(QStringLiteral("StartQuestion"))->text();
+    QVERIFY2(text.contains(w.VersionEdit->text()) && text.contains(QStringLiteral("1.09")), qPrintable(text));
     QCOMPARE(text.contains(QStringLiteral("owngrade")), downgrade);
     QVERIFY(text.contains(QStringLiteral("less than a minute")));
     QVERIFY(text.contains(QStringLiteral("connected and powered")));
     // A second click while it is open asks no second question.
-    window->TransferButton->click();
-    QCOMPARE(window->findChildren<QMessageBox *>().size(), 1);
-    answer(QStringLiteral("StartQuestion"), QMessageBox::No);
-    QCOMPARE(service->sent.size(), sentBefore);
-    QVERIFY(!window->updateEngine().isRunning());
+    w.TransferButton->click();
+    QCOMPARE(w.findChildren<QMessageBox *>().size(), 1);
+    fx.answer(QStringLiteral("StartQuestion"), QMessageBox::No);
+    QCOMPARE(fx.service->sent.size(), sentBefore);
+    QVERIFY(!w.updateEngine().isRunning());
 
-    window->TransferButton->click();
-    answer(QStringLiteral("StartQuestion"), QMessageBox::Yes);
-    QVERIFY(window->updateEngine().isRunning());
-    QCOMPARE(service->sent.size(), sentBefore + 1);
+    fx.startUpdate();
+    QVERIFY(w.updateEngine().isRunning());
+    QCOMPARE(fx.service->sent.size(), sentBefore + 1);
 }
 
 void TestWindowUx::progressAndCancelMidPage()
 {
     makeWindow();
-    connectDevice();
-    window->TransferButton->click();
-    answer(QStringLiteral("StartQuestion"), QMessageBox::Yes);
-    QCOMPARE(window->TransferButton->text(), QStringLiteral("Cancel"));
-    QVERIFY(!window->ConnectButton->isEnabled());
+    fx.connectDevice();
+    fx.startUpdate();
+    MainWindow &w = *fx.window;
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("Cancel"));
 
     // Three pages into block 1, then a few pieces into the fourth.
     int guard = 0;
-    while (window->progressBar->value() < 3 && guard++ < 1000)
-        QVERIFY(release());
-    QVERIFY(window->progressBar->isVisible());
-    QCOMPARE(window->progressBar->text(), QStringLiteral("0%"));
-    const QString status = window->StatusText->text();
-    QCOMPARE(window->BlockEdit->text(), QStringLiteral("1"));
-    QVERIFY2(status.startsWith(QStringLiteral("Block 1, page %1").arg(window->PageEdit->text())), qPrintable(status));
+    while (w.progressBar->value() < 3 && guard++ < 1000)
+        QVERIFY(fx.release());
+    QVERIFY(w.progressBar->isVisible());
+    const QString status = w.StatusText->text();
+    QCOMPARE(w.BlockEdit->text(), QStringLiteral("1"));
+    QVERIFY2(status.startsWith(QStringLiteral("Block 1, page %1").arg(w.PageEdit->text())), qPrintable(status));
     QVERIFY2(status.contains(QStringLiteral("left")), qPrintable(status));
-    while (window->updateEngine().step() != StepSendPage && guard++ < 1000)
-        QVERIFY(release());
+    while (w.updateEngine().step() != StepSendPage && guard++ < 1000)
+        QVERIFY(fx.release());
     for (int piece = 0; piece < 5; ++piece)
-        QVERIFY(release());
-    QCOMPARE(window->updateEngine().step(), StepSendPage);
-    // The device's transfer-on report came long ago: it must not take Cancel away.
-    QVERIFY(window->TransferButton->isEnabled());
+        QVERIFY(fx.release());
+    QCOMPARE(w.updateEngine().step(), StepSendPage);
 
     // Answering No goes on with the update.
-    window->TransferButton->click();
-    answer(QStringLiteral("CancelQuestion"), QMessageBox::No);
-    QVERIFY(window->updateEngine().isRunning());
-    QVERIFY(release());
+    w.TransferButton->click();
+    fx.answer(QStringLiteral("CancelQuestion"), QMessageBox::No);
+    QVERIFY(w.updateEngine().isRunning());
+    QVERIFY(fx.release());
 
-    window->TransferButton->click();
-    QVERIFY(question(QStringLiteral("CancelQuestion"))->text().contains(QStringLiteral("updated again")));
-    answer(QStringLiteral("CancelQuestion"), QMessageBox::Yes);
-    const auto sentAtCancel = service->sent.size();
-    QVERIFY(!window->updateEngine().isRunning());
+    w.TransferButton->click();
+    QVERIFY(fx.box(QStringLiteral("CancelQuestion"))->text().contains(QStringLiteral("updated again")));
+    fx.answer(QStringLiteral("CancelQuestion"), QMessageBox::Yes);
+    const qsizetype sentAtCancel = fx.service->sent.size();
+    QVERIFY(!w.updateEngine().isRunning());
     // The answer to the last piece, and time, move nothing.
-    while (release()) {
+    while (fx.release()) {
     }
-    tick(3 * UpdateEngine::ReplyTimeoutTicks);
-    QCOMPARE(service->sent.size(), sentAtCancel);
+    fx.tick(3 * UpdateEngine::ReplyTimeoutTicks);
+    QCOMPARE(fx.service->sent.size(), sentAtCancel);
 
-    auto *outcome = window->findChild<QMessageBox *>(QStringLiteral("OutcomeBox"));
-    QVERIFY(outcome);
-    QVERIFY2(outcome->text().contains(QStringLiteral("run again")), qPrintable(outcome->text()));
-    QVERIFY(window->StatusText->text().contains(QStringLiteral("updated again")));
+    QVERIFY(fx.box(QStringLiteral("OutcomeBox"))->text().contains(QStringLiteral("run again")));
+    QVERIFY(w.StatusText->text().contains(QStringLiteral("updated again")));
     // No transfer-off report comes after a cancel; the controls are back all the same.
-    QVERIFY(window->ConnectButton->isEnabled());
-    QVERIFY(window->TransferButton->isEnabled());
-    QCOMPARE(window->TransferButton->text(), QStringLiteral("Update"));
-    QCOMPARE(window->connection(), int(MainWindow::Connected));
+    QVERIFY(w.ConnectButton->isEnabled() && w.TransferButton->isEnabled());
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
+    QCOMPARE(w.connection(), int(MainWindow::Connected));
 }
 
 void TestWindowUx::portListsFollowThePlugs()
@@ -218,34 +121,34 @@ void TestWindowUx::portListsFollowThePlugs()
     // The device's ports are chosen at start, wherever they are listed.
     makeWindow({QStringLiteral("Midi Through"), QStringLiteral("USB 1"), QStringLiteral("Qel Rack OUT")},
                {QStringLiteral("Midi Through"), QStringLiteral("Qel Rack IN")});
-    QCOMPARE(window->MidiInList->currentRow(), 2);
-    QCOMPARE(window->MidiOutList->currentRow(), 1);
-    window->MidiInList->setCurrentRow(1);  // the user prefers USB 1
+    MainWindow &w = *fx.window;
+    QCOMPARE(w.MidiInList->currentRow(), 2);
+    QCOMPARE(w.MidiOutList->currentRow(), 1);
+    w.MidiInList->setCurrentRow(1);  // the user prefers USB 1
 
     // A port plugged in ahead of it: the lists follow within a second, the choice stays.
-    service->inNames.prepend(QStringLiteral("New Synth"));
-    tick(MainWindow::PortPollTicks - 1);
-    QCOMPARE(window->MidiInList->count(), 3);
-    tick();
-    QCOMPARE(rows(window->MidiInList), (QStringList{"New Synth", "Midi Through", "USB 1", "Qel Rack OUT"}));
-    QCOMPARE(window->MidiInList->currentItem()->text(), QStringLiteral("USB 1"));
-    QCOMPARE(window->MidiOutList->currentItem()->text(), QStringLiteral("Qel Rack IN"));
+    fx.service->inNames.prepend(QStringLiteral("New Synth"));
+    fx.tick(MainWindow::PortPollTicks - 1);
+    QCOMPARE(w.MidiInList->count(), 3);
+    fx.tick();
+    QCOMPARE(rows(w.MidiInList), (QStringList{"New Synth", "Midi Through", "USB 1", "Qel Rack OUT"}));
+    QCOMPARE(w.MidiInList->currentItem()->text(), QStringLiteral("USB 1"));
+    QCOMPARE(w.MidiOutList->currentItem()->text(), QStringLiteral("Qel Rack IN"));
 
     // The chosen port unplugged: the selection goes to the device's port.
-    service->inNames.removeAll(QStringLiteral("USB 1"));
-    tick(MainWindow::PortPollTicks);
-    QCOMPARE(window->MidiInList->count(), 3);
-    QCOMPARE(window->MidiInList->currentItem()->text(), QStringLiteral("Qel Rack OUT"));
+    fx.service->inNames.removeAll(QStringLiteral("USB 1"));
+    fx.tick(MainWindow::PortPollTicks);
+    QCOMPARE(w.MidiInList->currentItem()->text(), QStringLiteral("Qel Rack OUT"));
     // Connect uses what the lists show now.
-    window->ConnectButton->click();
-    QVERIFY(service->calls.contains(QStringLiteral("openIn 2")));
-    QVERIFY(service->calls.contains(QStringLiteral("openOut 1")));
+    w.ConnectButton->click();
+    QVERIFY(fx.service->calls.contains(QStringLiteral("openIn 2")));
+    QVERIFY(fx.service->calls.contains(QStringLiteral("openOut 1")));
 
     // While connected the lists stand still.
-    QVERIFY(release());
-    service->inNames.clear();
-    tick(3 * MainWindow::PortPollTicks);
-    QCOMPARE(window->MidiInList->count(), 3);
+    QVERIFY(fx.release());
+    fx.service->inNames.clear();
+    fx.tick(3 * MainWindow::PortPollTicks);
+    QCOMPARE(w.MidiInList->count(), 3);
 }
 
 QTEST_MAIN(TestWindowUx)
