@@ -5,11 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
 constexpr int RunLimitMs = 60000;
-
-} // namespace
 
 class TestCliProcess : public QObject
 {
@@ -19,50 +15,26 @@ private slots:
     void initTestCase();
     void run_data();
     void run();
-    void silentDeviceEndsWithinBounds();
 
 private:
-    // Runs the program with a settings folder of its own; stdin is a pipe, not a terminal.
-    QProcess &start(const QStringList &arguments, const QStringList &environment = {});
-
     QTemporaryDir settings;
     QString smallImage;
-    std::unique_ptr<QProcess> process;
 };
 
 void TestCliProcess::initTestCase()
 {
     QVERIFY(settings.isValid());
-    QDir(settings.path()).mkpath(QStringLiteral("en"));
-    QDir(settings.path()).mkpath(QStringLiteral("de/Velmor"));
+    QVERIFY(QDir(settings.path()).mkpath(QStringLiteral("en")) && QDir(settings.path()).mkpath(QStringLiteral("de/Velmor")));
     QFile config(settings.filePath(QStringLiteral("de/Velmor/Qel_update.conf")));
     QVERIFY(config.open(QIODevice::WriteOnly));
     config.write("[General]\nlanguage=1\n");
-    config.close();
 
     smallImage = settings.filePath(QStringLiteral("small.bin"));
-    QFile image(smallImage);
-    QVERIFY(image.open(QIODevice::WriteOnly));
     QByteArray bytes(2 * 64 * 2048 + 300, Qt::Uninitialized);
     for (int i = 0; i < bytes.size(); ++i)
         bytes[i] = char((i * 31 + i / 2048) & 0xFF);
-    image.write(bytes);
-}
-
-QProcess &TestCliProcess::start(const QStringList &arguments, const QStringList &environment)
-{
-    process = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &key : env.keys()) {
-        if (key.startsWith(QLatin1String("QEL_")))
-            env.remove(key);
-    }
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.filePath(QStringLiteral("en")));
-    for (const QString &setting : environment)
-        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
-    process->setProcessEnvironment(env);
-    process->start(QStringLiteral(QEL_CLI), arguments);
-    return *process;
+    QFile image(smallImage);
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(bytes) == bytes.size());
 }
 
 void TestCliProcess::run_data()
@@ -83,12 +55,9 @@ void TestCliProcess::run_data()
     QTest::newRow("no terminal to ask") << QStringList{"--sim"} << QStringList() << 2 << "" << "--yes";
     QTest::newRow("downgrade named") << QStringList{"--sim", "--info"} << QStringList{"QEL_SIM_VERSION=0x0A01"} << 0
                                      << "updating would be a downgrade" << "";
-    QTest::newRow("port out of range") << sim + QStringList{"--out", "3"} << QStringList() << 2 << ""
-                                       << "no MIDI OUT port 3";
     QTest::newRow("port by name") << QStringList{"--sim", "--info", "--in", "SIMULATED", "--out", "midi in"}
                                   << QStringList() << 0 << "Qel 586-638-764, firmware 1.08." << "";
-    QTest::newRow("list") << QStringList{"--sim", "--list"} << QStringList() << 0 << "0  Qel (simulated) MIDI IN"
-                          << "";
+    QTest::newRow("silent device") << sim << QStringList{"QEL_SIM_SILENT=1"} << 3 << "" << "did not answer";
     QTest::newRow("usage") << QStringList{"--bogus"} << QStringList() << 2 << "" << "--help";
     QTest::newRow("German") << sim << QStringList{"XDG_CONFIG_HOME=DE"} << 0
                             << "Auf dem Gerät ist jetzt die Firmware 1.09" << "";
@@ -104,7 +73,18 @@ void TestCliProcess::run()
     arguments.replaceInStrings(QStringLiteral("SMALL"), smallImage);
     environment.replaceInStrings(QStringLiteral("=DE"), QLatin1Char('=') + settings.filePath(QStringLiteral("de")));
 
-    QProcess &cli = start(arguments, environment);
+    // A settings folder of its own; stdin is a pipe, not a terminal.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &key : env.keys()) {
+        if (key.startsWith(QLatin1String("QEL_")))
+            env.remove(key);
+    }
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.filePath(QStringLiteral("en")));
+    for (const QString &setting : std::as_const(environment))
+        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    QProcess cli;
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QEL_CLI), arguments);
     QVERIFY(cli.waitForFinished(RunLimitMs));
     const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
     const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
@@ -117,18 +97,6 @@ void TestCliProcess::run()
         QVERIFY2(!err.contains(QLatin1String("Qel")) && !err.contains(QLatin1String("device")), qPrintable(err));
     else
         QVERIFY(!out.contains(QLatin1String("complete")));
-}
-
-void TestCliProcess::silentDeviceEndsWithinBounds()
-{
-    QElapsedTimer clock;
-    clock.start();
-    QProcess &cli = start({QStringLiteral("--sim"), QStringLiteral("--yes")}, {QStringLiteral("QEL_SIM_SILENT=1")});
-    QVERIFY(cli.waitForFinished(RunLimitMs));
-    QCOMPARE(cli.exitCode(), 3);
-    QVERIFY(QString::fromLocal8Bit(cli.readAllStandardError()).contains(QLatin1String("did not answer")));
-    // Three seconds of identify time-out, and a margin for a busy machine.
-    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestCliProcess)
