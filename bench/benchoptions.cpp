@@ -43,8 +43,9 @@ BenchOptions readBenchOptions(const QCoreApplication &app)
          QStringLiteral("n"), QString::number(options.pairs)},
         {QStringLiteral("rounds"), QStringLiteral("inline: runs of each measurement (default: %1).").arg(options.rounds),
          QStringLiteral("n"), QString::number(options.rounds)},
-        {QStringLiteral("jack-rounds"), QStringLiteral("Runs of each JACK measurement (default: %1).").arg(options.jackRounds),
-         QStringLiteral("n"), QString::number(options.jackRounds)},
+        {QStringLiteral("jack-pairs"), QStringLiteral("jack: alternating pairs of one-block runs for the ratio "
+                                                      "(default: %1; 0: none).").arg(options.jackPairs),
+         QStringLiteral("n"), QString::number(options.jackPairs)},
         {QStringLiteral("jack-period"), QStringLiteral("JACK period in frames at 48 kHz (default: %1).").arg(options.jackPeriod),
          QStringLiteral("frames"), QString::number(options.jackPeriod)},
         {QStringLiteral("simulator"), QStringLiteral("The qel-simulator program."),
@@ -63,7 +64,7 @@ BenchOptions readBenchOptions(const QCoreApplication &app)
     options.pages = wholeNumber(parser, QStringLiteral("pages"), 0);
     options.pairs = wholeNumber(parser, QStringLiteral("pairs"), 1);
     options.rounds = wholeNumber(parser, QStringLiteral("rounds"), 1);
-    options.jackRounds = wholeNumber(parser, QStringLiteral("jack-rounds"), 1);
+    options.jackPairs = wholeNumber(parser, QStringLiteral("jack-pairs"), 0);
     options.jackPeriod = wholeNumber(parser, QStringLiteral("jack-period"), 1);
     options.simulator = parser.value(QStringLiteral("simulator"));
     return options;

@@ -14,7 +14,7 @@ struct BenchOptions
     int pages = 0;          // 0: the whole image
     int pairs = 31;         // sim: alternating pairs of one-block runs for the ratio
     int rounds = 5;         // inline: runs of each measurement
-    int jackRounds = 1;
+    int jackPairs = 15;     // jack: alternating pairs of one-block runs for the ratio
     int jackPeriod = 16;    // frames at 48 kHz
     QString simulator;      // the stand-alone simulator program
 

@@ -8,9 +8,8 @@ constexpr unsigned int InputQueue = 1024;
 
 } // namespace
 
-EchoPeer::EchoPeer(const Conversation &conversation)
-    : conversation(conversation)
-    , in(RtMidi::UNIX_JACK, ClientName, InputQueue)
+EchoPeer::EchoPeer()
+    : in(RtMidi::UNIX_JACK, ClientName, InputQueue)
     , out(RtMidi::UNIX_JACK, ClientName)
     , worker(&EchoPeer::work, this)
 {
@@ -43,10 +42,11 @@ bool EchoPeer::open(const QString &name, QString *error)
     return true;
 }
 
-void EchoPeer::rewind()
+void EchoPeer::answer(const Conversation &conversation)
 {
     std::lock_guard<std::mutex> lock(mutex);
     queue.clear();
+    script = &conversation;
     answered = 0;
 }
 
@@ -71,10 +71,11 @@ void EchoPeer::work()
         if (stopping)
             return;
         queue.pop_front();
+        const Conversation *conversation = script;
         const std::size_t index = answered++;
         lock.unlock();
-        if (index < conversation.size()) {
-            for (const QByteArray &reply : conversation[index].replies)
+        if (conversation && index < conversation->size()) {
+            for (const QByteArray &reply : (*conversation)[index].replies)
                 out.sendMessage(reinterpret_cast<const unsigned char *>(reply.constData()), std::size_t(reply.size()));
         }
         lock.lock();

@@ -19,26 +19,27 @@
 class EchoPeer
 {
 public:
-    explicit EchoPeer(const Conversation &conversation);
+    EchoPeer();
     ~EchoPeer();
     EchoPeer(const EchoPeer &) = delete;
     EchoPeer &operator=(const EchoPeer &) = delete;
 
     // Opens the virtual ports "<name> MIDI IN" and "<name> MIDI OUT" on JACK.
     bool open(const QString &name, QString *error);
-    // The next message is answered as command 0 again.
-    void rewind();
+    // From the next message on, answers as the device did in `conversation`,
+    // from its command 0; the recording must outlive its use.
+    void answer(const Conversation &conversation);
 
 private:
     static void onMessage(double stamp, std::vector<unsigned char> *message, void *peer);
     void work();
 
-    const Conversation &conversation;
     RtMidiIn in;
     RtMidiOut out;
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<QByteArray> queue;
+    const Conversation *script = nullptr;
     std::size_t answered = 0;
     bool stopping = false;
     std::thread worker;  // last: starts with everything above in place

@@ -3,21 +3,28 @@
 #include "echopeer.h"
 #include "figures.h"
 #include "headlessupdate.h"
+#include "inlinebench.h"
 #include "jackserver.h"
+#include "pageframe.h"
 #include "rtmidipingpong.h"
 #include "rtmidiservice.h"
 #include "simulatorprocess.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 using namespace Figures;
 
 namespace {
 
 constexpr double RatioCeiling = 1.05;
+// One image block, as for the sim service: short enough that the machine's
+// load changes little between an update and the bare run beside it.
+constexpr int SlicePages = 64;
+constexpr int MaxPortsListed = 100;
 const QString DevicePorts = QStringLiteral("QelBench");
 const QString EchoPorts = QStringLiteral("QelBenchEcho");
-constexpr int MaxPortsListed = 100;
 
 // Index of the first port whose name contains `name`, as the updater lists them.
 template <typename Lister>
@@ -33,6 +40,120 @@ int portIndex(Lister list, const QString &name)
     return -1;
 }
 
+// Everything on the JACK server for the length of the benchmark: RtMidi's
+// JACK clients are best made once per process.
+struct JackRig
+{
+    JackServer &server;
+    HeadlessUpdate &update;
+    EchoPeer &peer;
+    RtMidiPingPong &pingPong;
+};
+
+struct Pair
+{
+    HeadlessUpdate::Result update;
+    std::optional<std::chrono::nanoseconds> bare;
+    int lateInUpdate = 0;
+    int lateInBare = 0;
+};
+
+// The update and the bare ping-pong of the same traffic, one after the other.
+Pair runPair(JackRig &rig, const QByteArray &image, const Conversation &conversation, bool bareFirst)
+{
+    Pair pair;
+    const auto bareRun = [&] {
+        const int before = rig.server.lateCycles();
+        rig.peer.answer(conversation);
+        pair.bare = rig.pingPong.run(conversation);
+        QCoreApplication::processEvents();
+        pair.lateInBare = rig.server.lateCycles() - before;
+    };
+    if (bareFirst)
+        bareRun();
+    QCoreApplication::processEvents();
+    const int before = rig.server.lateCycles();
+    pair.update = rig.update.run(image);
+    QCoreApplication::processEvents();
+    pair.lateInUpdate = rig.server.lateCycles() - before;
+    if (!bareFirst)
+        bareRun();
+    return pair;
+}
+
+// True when neither run lost a message: a lost reply costs the update a 2.5 s
+// time-out and the bare loop its end, so such a pair tells nothing.
+bool clean(const Pair &pair, int exchanges)
+{
+    return pair.update.outcome == UpdateOutcome::Success && pair.update.exchanges == exchanges && pair.bare;
+}
+
+QString lateText(const Pair &pair)
+{
+    return QStringLiteral("%1 and %2 late JACK cycles").arg(pair.lateInUpdate).arg(pair.lateInBare);
+}
+
+void wholeImage(JackRig &rig, const QByteArray &image, const Conversation &conversation)
+{
+    const int exchanges = exchangeCount(conversation);
+    const Pair pair = runPair(rig, image, conversation, false);
+    const bool updateClean = pair.update.outcome == UpdateOutcome::Success && pair.update.exchanges == exchanges;
+    const QString update = updateClean
+        ? QStringLiteral("update %1 s for %2 exchanges, %3 us/exchange")
+              .arg(seconds(pair.update.elapsed), 0, 'f', 2)
+              .arg(exchanges)
+              .arg(perExchangeUs(pair.update.elapsed, exchanges), 0, 'f', 1)
+        : QStringLiteral("the update lost a message (%1 exchanges, %2 s)")
+              .arg(pair.update.exchanges)
+              .arg(seconds(pair.update.elapsed), 0, 'f', 1);
+    const QString bare = pair.bare
+        ? QStringLiteral("bare ping-pong %1 s, %2 us/exchange")
+              .arg(seconds(*pair.bare), 0, 'f', 2)
+              .arg(perExchangeUs(*pair.bare, exchanges), 0, 'f', 1)
+        : QStringLiteral("the bare ping-pong lost a message");
+    const QString ratio = clean(pair, exchanges)
+        ? QStringLiteral("ratio %1").arg(seconds(pair.update.elapsed) / seconds(*pair.bare), 0, 'f', 4)
+        : QStringLiteral("no ratio");
+    say(QStringLiteral("  whole image: %1; %2; %3 (%4)").arg(update, bare, ratio, lateText(pair)));
+}
+
+void slices(JackRig &rig, const QByteArray &image, int pairs)
+{
+    const QByteArray slice = image.left(qsizetype(SlicePages) * PageFrame::DataSize);
+    const Conversation conversation = recordUpdate(slice);
+    const int exchanges = exchangeCount(conversation);
+    std::vector<double> updateUs, bareUs, ratios;
+    int lost = 0;
+    for (int i = 0; i < pairs; ++i) {
+        const Pair pair = runPair(rig, slice, conversation, i % 2 == 1);
+        if (!clean(pair, exchanges)) {
+            ++lost;
+            continue;
+        }
+        updateUs.push_back(perExchangeUs(pair.update.elapsed, exchanges));
+        bareUs.push_back(perExchangeUs(*pair.bare, exchanges));
+        ratios.push_back(updateUs.back() / bareUs.back());
+    }
+    if (ratios.empty()) {
+        say(QStringLiteral("  every pair of %1 pages lost a message; no ratio").arg(SlicePages));
+        return;
+    }
+    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+    say(QStringLiteral("  %1 pairs of %2 pages (%3 exchanges, %4 left out for a lost message): update %5 us/exchange, "
+                       "bare %6 us/exchange (medians); ratio %7, from %8 to %9 (target <= %10: %11)")
+            .arg(ratios.size())
+            .arg(SlicePages)
+            .arg(exchanges)
+            .arg(lost)
+            .arg(median(updateUs), 0, 'f', 1)
+            .arg(median(bareUs), 0, 'f', 1)
+            .arg(median(ratios), 0, 'f', 4)
+            .arg(*low, 0, 'f', 3)
+            .arg(*high, 0, 'f', 3)
+            .arg(RatioCeiling)
+            .arg(verdict(median(ratios), RatioCeiling)));
+}
+
 } // namespace
 
 QString benchJackServerName()
@@ -42,10 +163,9 @@ QString benchJackServerName()
 
 void runJackBench(const QByteArray &image, const Conversation &conversation, const BenchOptions &options)
 {
-    const int exchanges = exchangeCount(conversation);
     say(QStringLiteral("\nThe update over JACK (period %1 frames at 48 kHz) against qel-simulator, "
-                       "beside a bare RtMidi ping-pong of the same %2 commands (%3 exchanges)")
-            .arg(options.jackPeriod).arg(conversation.size()).arg(exchanges));
+                       "beside a bare RtMidi ping-pong of the same traffic")
+            .arg(options.jackPeriod));
 
     QString error;
     JackServer server(benchJackServerName(), options.jackPeriod);
@@ -58,8 +178,6 @@ void runJackBench(const QByteArray &image, const Conversation &conversation, con
         say(QStringLiteral("  skipped: %1").arg(error));
         return;
     }
-
-    // One of each for every round: RtMidi's JACK clients are best not made twice.
     HeadlessUpdate update(std::make_unique<RtMidiService>(QStringLiteral("jack")));
     DeviceLink &link = update.link();
     const int in = portIndex([&link](int i) { return link.inPortName(i); }, simulator.inPort());
@@ -72,8 +190,8 @@ void runJackBench(const QByteArray &image, const Conversation &conversation, con
     std::unique_ptr<EchoPeer> peer;
     std::unique_ptr<RtMidiPingPong> pingPong;
     try {
-        peer = std::make_unique<EchoPeer>(conversation);
-        pingPong = std::make_unique<RtMidiPingPong>(conversation);
+        peer = std::make_unique<EchoPeer>();
+        pingPong = std::make_unique<RtMidiPingPong>();
     } catch (const RtMidiError &e) {
         say(QStringLiteral("  skipped: %1").arg(QString::fromStdString(e.getMessage())));
         return;
@@ -84,46 +202,10 @@ void runJackBench(const QByteArray &image, const Conversation &conversation, con
         return;
     }
 
-    // A round in which JACK lost a message is reported but not counted: a
-    // lost reply costs the update a 2.5 s time-out and the bare loop its end.
-    std::vector<double> ratios;
-    for (int round = 0; round < options.jackRounds; ++round) {
-        QCoreApplication::processEvents();
-        const int lateBefore = server.lateCycles();
-        const HeadlessUpdate::Result result = update.run(image);
-        const int lateInUpdate = server.lateCycles() - lateBefore;
-        peer->rewind();
-        const std::optional<std::chrono::nanoseconds> bare = pingPong->run();
-        QCoreApplication::processEvents();
-        const int lateInBare = server.lateCycles() - lateBefore - lateInUpdate;
-        const QString late = QStringLiteral("%1 and %2 late JACK cycles").arg(lateInUpdate).arg(lateInBare);
-        if (result.outcome != UpdateOutcome::Success || result.exchanges != exchanges || !bare) {
-            say(QStringLiteral("  round %1: a message was lost (%2): the update %3, the bare ping-pong %4; not counted")
-                    .arg(round + 1)
-                    .arg(late)
-                    .arg(result.outcome == UpdateOutcome::Success
-                             ? QStringLiteral("needed %1 exchanges").arg(result.exchanges)
-                             : QStringLiteral("failed"))
-                    .arg(bare ? QStringLiteral("ran through") : QStringLiteral("stalled")));
-            continue;
-        }
-        ratios.push_back(seconds(result.elapsed) / seconds(*bare));
-        say(QStringLiteral("  round %1: update %2 s, %3 us/exchange; bare ping-pong %4 s, %5 us/exchange; "
-                           "ratio %6 (%7)")
-                .arg(round + 1)
-                .arg(seconds(result.elapsed), 0, 'f', 3)
-                .arg(perExchangeUs(result.elapsed, exchanges), 0, 'f', 1)
-                .arg(seconds(*bare), 0, 'f', 3)
-                .arg(perExchangeUs(*bare, exchanges), 0, 'f', 1)
-                .arg(ratios.back(), 0, 'f', 4)
-                .arg(late));
-    }
+    JackRig rig{server, update, *peer, *pingPong};
+    wholeImage(rig, image, conversation);
+    if (options.jackPairs > 0)
+        slices(rig, image, options.jackPairs);
     update.link().closePorts();
-    if (!ratios.empty()) {
-        say(QStringLiteral("  median ratio %1 (target <= %2: %3)")
-                .arg(median(ratios), 0, 'f', 4)
-                .arg(RatioCeiling)
-                .arg(verdict(median(ratios), RatioCeiling)));
-    }
     say(QStringLiteral("  simulator: %1").arg(simulator.stop().split(QLatin1Char('\n')).last()));
 }

@@ -52,7 +52,7 @@ bool JackServer::start(QString *error)
 int JackServer::lateCycles()
 {
     while (process.canReadLine()) {
-        if (process.readLine().contains("was not finished"))
+        if (process.readLine().contains("XRun"))
             ++late;
     }
     return late;

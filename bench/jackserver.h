@@ -18,8 +18,7 @@ public:
     bool start(QString *error);
     const QString &name() const { return serverName; }
     int period() const { return frames; }
-    // Cycles so far in which a client had not finished in time, as the
-    // server reports them; MIDI events of such a cycle may be lost.
+    // Cycles so far that the server reports as late.
     int lateCycles();
 
 private:

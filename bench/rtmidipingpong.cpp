@@ -26,9 +26,8 @@ std::optional<unsigned int> findPort(Port &port, const QString &name)
 
 const int RtMidiPingPong::ArrivedType = QEvent::registerEventType();
 
-RtMidiPingPong::RtMidiPingPong(const Conversation &conversation)
-    : conversation(conversation)
-    , in(RtMidi::UNIX_JACK, ClientName, InputQueue)
+RtMidiPingPong::RtMidiPingPong()
+    : in(RtMidi::UNIX_JACK, ClientName, InputQueue)
     , out(RtMidi::UNIX_JACK, ClientName)
 {
     // A watch on progress rather than a time-out restarted per message, which
@@ -69,9 +68,11 @@ bool RtMidiPingPong::open(const QString &peerIn, const QString &peerOut, QString
     return true;
 }
 
-std::optional<std::chrono::nanoseconds> RtMidiPingPong::run()
+std::optional<std::chrono::nanoseconds> RtMidiPingPong::run(const Conversation &conversation)
 {
+    script = &conversation;
     next = 0;
+    repliesAwaited = 0;
     nextAtCheck = 0;
     stalls = 0;
     complete = false;
@@ -90,7 +91,10 @@ bool RtMidiPingPong::event(QEvent *e)
 {
     if (e->type() != QEvent::Type(ArrivedType))
         return QObject::event(e);
-    if (repliesAwaited > 0 && --repliesAwaited == 0)
+    // What answers the last command of a run comes in first; it is no reply here.
+    if (trailing > 0)
+        --trailing;
+    else if (repliesAwaited > 0 && --repliesAwaited == 0)
         sendNext();
     return true;
 }
@@ -104,15 +108,17 @@ void RtMidiPingPong::onMessage(double, std::vector<unsigned char> *message, void
 
 void RtMidiPingPong::sendNext()
 {
-    if (next >= conversation.size()) {
+    if (next >= script->size()) {
         complete = true;
         loop.quit();
         return;
     }
-    const Exchange &exchange = conversation[next++];
+    const Exchange &exchange = (*script)[next++];
     // The last command (Finish) is awaited by nobody: the update ends with its sending.
-    const bool last = next == conversation.size();
+    const bool last = next == script->size();
     repliesAwaited = last ? 0 : exchange.replies.size();
+    if (last)
+        trailing += exchange.replies.size();
     out.sendMessage(reinterpret_cast<const unsigned char *>(exchange.command.constData()),
                     std::size_t(exchange.command.size()));
     if (last) {

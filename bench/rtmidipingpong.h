@@ -18,13 +18,13 @@
 class RtMidiPingPong : public QObject
 {
 public:
-    explicit RtMidiPingPong(const Conversation &conversation);
+    RtMidiPingPong();
     ~RtMidiPingPong() override;
 
     // Connects to the peer's ports, found by a part of their names.
     bool open(const QString &peerIn, const QString &peerOut, QString *error);
-    // The time for the whole conversation; nothing when an answer went missing.
-    std::optional<std::chrono::nanoseconds> run();
+    // The time for the commands of `conversation`; nothing when an answer went missing.
+    std::optional<std::chrono::nanoseconds> run(const Conversation &conversation);
 
 protected:
     bool event(QEvent *event) override;
@@ -35,14 +35,15 @@ private:
 
     static const int ArrivedType;
 
-    const Conversation &conversation;
     RtMidiIn in;
     RtMidiOut out;
     QEventLoop loop;
     QTimer patience;
+    const Conversation *script = nullptr;
     std::size_t next = 0;
     std::size_t nextAtCheck = 0;
     int stalls = 0;
     std::size_t repliesAwaited = 0;
+    std::size_t trailing = 0;  // answers to a finished run's last command, still on their way
     bool complete = false;
 };
