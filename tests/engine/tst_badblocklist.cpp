@@ -43,80 +43,54 @@ class TestBadBlockList : public QObject
     Q_OBJECT
 
 private slots:
-    void loadCopy_data();
-    void loadCopy();
-    void intactCopy_data();
-    void intactCopy();
+    void storedCopy_data();
+    void storedCopy();
     void defectListBits();
     void nextGoodBlock_data();
     void nextGoodBlock();
 };
 
-void TestBadBlockList::loadCopy_data()
+void TestBadBlockList::storedCopy_data()
 {
-    QTest::addColumn<int>("factory");
+    QTest::addColumn<int>("marker");  // first two data bytes, as one word
     QTest::addColumn<std::vector<int>>("entries");
-    QTest::addColumn<Blocks>("bad");
+    QTest::addColumn<bool>("intact");
+    QTest::addColumn<Blocks>("bad");  // as loaded
 
-    QTest::newRow("no entry") << 0x0102 << std::vector<int>{} << Blocks{};
-    QTest::newRow("1023 marked, 1024 ends") << 0 << std::vector<int>{5, 1023, 1024, 7} << Blocks{5, 1023};
-    QTest::newRow("unsorted") << 3 << std::vector<int>{40, 2, 40} << Blocks{2, 40};
+    QTest::newRow("no entry") << 0xA5A5 << std::vector<int>{} << true << Blocks{};
+    QTest::newRow("ascending") << 0xA5A5 << std::vector<int>{0, 5, 1023} << true << Blocks{0, 5, 1023};
+    QTest::newRow("1024 ends the list") << 0xA5A5 << std::vector<int>{5, 1023, 1024, 7} << false << Blocks{5, 1023};
+    QTest::newRow("unsorted") << 0xA5A5 << std::vector<int>{40, 2, 40} << false << Blocks{2, 40};
+    QTest::newRow("twice the same") << 0xA5A5 << std::vector<int>{5, 5} << false << Blocks{5};
+    QTest::newRow("marker torn") << 0x25A5 << std::vector<int>{5} << false << Blocks{5};
+    QTest::newRow("second marker torn") << 0xA525 << std::vector<int>{5} << false << Blocks{5};
     std::vector<int> full;
     Blocks fullSet;
     for (int b = 1; b <= 126; ++b) {
         full.push_back(b * 8);
         fullSet.insert(b * 8);
     }
-    QTest::newRow("126 entries fill the chunk") << 0 << full << fullSet;
+    QTest::newRow("126 entries fill the chunk") << 0xA5A5 << full << true << fullSet;
 }
 
-void TestBadBlockList::loadCopy()
+// Whether a page of block 0 holds a whole copy, and what loading it gives.
+void TestBadBlockList::storedCopy()
 {
-    QFETCH(int, factory);
+    QFETCH(int, marker);
     QFETCH(std::vector<int>, entries);
+    QFETCH(bool, intact);
     QFETCH(Blocks, bad);
 
+    const auto chunk = storedChunk(0x0102, entries, marker);
+    QCOMPARE(BadBlockList::intactCopy(chunk.data()), intact);
     BadBlockList list;
     list.markBad(77); // a copy replaces the table, it does not add to it
-    const auto chunk = storedChunk(factory, entries);
     QStringList lines;
     list.loadBblCopy(chunk.data(), [&](const QString &line) { lines << line; });
     QCOMPARE(badSet(list), bad);
-    QCOMPARE(int(list.factoryDefects()), factory);
-    QCOMPARE(lines.size(), int(bad.size()) + 2);
-    if (!bad.empty())
-        QCOMPARE(lines.first(), QStringLiteral("BBL block %1 defect").arg(*bad.begin()));
-    QCOMPARE(lines.mid(lines.size() - 2),
-             (QStringList{QStringLiteral("BBL contains %1 blocks").arg(bad.size()),
-                          QStringLiteral("Factorydefects was %1 blocks").arg(factory)}));
-}
-
-void TestBadBlockList::intactCopy_data()
-{
-    QTest::addColumn<std::vector<int>>("entries");
-    QTest::addColumn<int>("marker");  // first two data bytes, as one word
-    QTest::addColumn<bool>("intact");
-
-    QTest::newRow("no bad block") << std::vector<int>{} << 0xA5A5 << true;
-    QTest::newRow("ascending") << std::vector<int>{0, 5, 1023} << 0xA5A5 << true;
-    std::vector<int> full;
-    for (int b = 1; b <= 126; ++b)
-        full.push_back(b);
-    QTest::newRow("no room left for the filler") << full << 0xA5A5 << true;
-    QTest::newRow("marker torn") << std::vector<int>{5} << 0x25A5 << false;
-    QTest::newRow("second marker torn") << std::vector<int>{5} << 0xA525 << false;
-    QTest::newRow("out of order") << std::vector<int>{9, 5} << 0xA5A5 << false;
-    QTest::newRow("twice the same") << std::vector<int>{5, 5} << 0xA5A5 << false;
-    QTest::newRow("ended by another word than the filler") << std::vector<int>{5, 1024} << 0xA5A5 << false;
-}
-
-void TestBadBlockList::intactCopy()
-{
-    QFETCH(std::vector<int>, entries);
-    QFETCH(int, marker);
-    QFETCH(bool, intact);
-    const auto chunk = storedChunk(2, entries, marker);
-    QCOMPARE(BadBlockList::intactCopy(chunk.data()), intact);
+    QCOMPARE(int(list.factoryDefects()), 0x0102);
+    QCOMPARE(lines.mid(int(bad.size())), (QStringList{QStringLiteral("BBL contains %1 blocks").arg(bad.size()),
+                                                      QStringLiteral("Factorydefects was 258 blocks")}));
 }
 
 void TestBadBlockList::defectListBits()
