@@ -16,14 +16,6 @@ namespace {
 
 constexpr qint64 LatencyMs = 3;  // per exchange, fixed
 
-QByteArray patternImage(int pages)
-{
-    QByteArray image(pages * PageFrame::DataSize - 100, Qt::Uninitialized);
-    for (int i = 0; i < image.size(); ++i)
-        image[i] = char((i * 13 + i / 2048) & 0xFF);
-    return image;
-}
-
 // One update through the simulated device; every message sent costs one
 // exchange of LatencyMs. Returns, per progress report, the estimate and the
 // time that really was left.
@@ -36,8 +28,11 @@ struct Run
     bool succeeded = false;
 };
 
-Run runUpdate(const QByteArray &image, int failBlock = -1, int failPage = -1)
+Run runUpdate(int pages, int failBlock, int failPage)
 {
+    QByteArray image(pages * PageFrame::DataSize - 100, Qt::Uninitialized);
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char((i * 13 + i / 2048) & 0xFF);
     SimLoop loop;
     loop.device.storeListCopies(1, {}, 0);
     if (failBlock >= 0)
@@ -104,7 +99,7 @@ void TestUxLogic::estimateSettles()
     QFETCH(int, pages);
     QFETCH(int, failBlock);
     QFETCH(int, failPage);
-    const Run run = runUpdate(patternImage(pages), failBlock, failPage);
+    const Run run = runUpdate(pages, failBlock, failPage);
     QVERIFY(run.succeeded);
     QCOMPARE(run.estimate.constLast(), 0);
     qsizetype from = 0;
