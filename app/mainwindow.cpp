@@ -59,8 +59,8 @@ void MainWindow::Init()
     LogText->setMaximumBlockCount(LogLines);
 
     // Rows start on ports that look like the device's, else on row 0.
-    showPorts(MidiInList, portNames(true));
-    showPorts(MidiOutList, portNames(false));
+    showPorts(MidiInList, link.portNames(true));
+    showPorts(MidiOutList, link.portNames(false));
 
     TransferButton->setText(tr("Update"));
     // Larger than the label on purpose: it is clipped, not scaled.
@@ -69,18 +69,6 @@ void MainWindow::Init()
     updateTimer = new QTimer(this);
     connect(updateTimer, &QTimer::timeout, this, &MainWindow::update);
     updateTimer->start(TickInterval);
-}
-
-QStringList MainWindow::portNames(bool input) const
-{
-    QStringList names;
-    for (int i = 0; i < MaxPortsListed; ++i) {
-        const auto name = input ? link.inPortName(i) : link.outPortName(i);
-        if (!name)
-            break;
-        names << *name;
-    }
-    return names;
 }
 
 void MainWindow::showPorts(QListWidget *list, const QStringList &names)
@@ -98,8 +86,8 @@ void MainWindow::showPorts(QListWidget *list, const QStringList &names)
 
 void MainWindow::followPorts()
 {
-    showPorts(MidiInList, portNames(true));
-    showPorts(MidiOutList, portNames(false));
+    showPorts(MidiInList, link.portNames(true));
+    showPorts(MidiOutList, link.portNames(false));
 }
 
 void MainWindow::Connect()

@@ -25,7 +25,7 @@ class MainWindow : public QMainWindow, public Ui_MainWindow
 public:
     enum ConnectionState { Disconnected = 0, Connecting = 1, Connected = 2 };
 
-    static constexpr int MaxPortsListed = 100;
+    static constexpr int MaxPortsListed = MidiPorts::MaxPortsListed;
     static constexpr int TickInterval = 100;    // ms; time-outs are counted in these ticks
     static constexpr int CloseDelayTicks = 5;   // close1() closes the window half a second later
     static constexpr int LogLines = 1000;       // the log pane keeps the newest lines only
@@ -62,7 +62,6 @@ private:
     void ShowConnectionState();
     void ShowIdentity();
     void dispatch(ReplyCode code);
-    QStringList portNames(bool input) const;
     // Refills `list` only when the names changed, keeping the selection by name.
     void showPorts(QListWidget *list, const QStringList &names);
     void followPorts();

@@ -13,8 +13,6 @@
 
 namespace {
 
-const int MaxPortsListed = 100;  // as the window lists them
-
 QString inDirection() { return QStringLiteral("MIDI IN"); }
 QString outDirection() { return QStringLiteral("MIDI OUT"); }
 
@@ -39,26 +37,14 @@ CliUpdater::~CliUpdater()
     link.closePorts();
 }
 
-QStringList CliUpdater::portNames(bool input) const
-{
-    QStringList names;
-    for (int i = 0; i < MaxPortsListed; ++i) {
-        const auto name = input ? link.inPortName(i) : link.outPortName(i);
-        if (!name)
-            break;
-        names << *name;
-    }
-    return names;
-}
-
 void CliUpdater::start()
 {
     if (options.listPorts) {
         listPorts();
         return;
     }
-    const PortPicker::Pick in = PortPicker::pick(portNames(true), options.inPort, inDirection());
-    const PortPicker::Pick out = PortPicker::pick(portNames(false), options.outPort, outDirection());
+    const PortPicker::Pick in = PortPicker::pick(link.portNames(true), options.inPort, inDirection());
+    const PortPicker::Pick out = PortPicker::pick(link.portNames(false), options.outPort, outDirection());
     for (const PortPicker::Pick &pick : {in, out}) {
         if (pick.index < 0) {
             console.complain(pick.error);
@@ -81,8 +67,8 @@ void CliUpdater::start()
 
 void CliUpdater::listPorts()
 {
-    const QStringList in = portNames(true);
-    const QStringList out = portNames(false);
+    const QStringList in = link.portNames(true);
+    const QStringList out = link.portNames(false);
     if (in.isEmpty() && out.isEmpty()) {
         console.complain(Texts::tr("No MIDI ports found."));
         quit(ExitNoDevice);

@@ -36,7 +36,6 @@ public:
 
 private:
     void listPorts();
-    QStringList portNames(bool input) const;
     void onReply(ReplyCode code);
     void onTick();
     void onIdentified();

@@ -43,6 +43,18 @@ std::optional<QString> MidiPorts::outPortName(int index) const
     return midiService ? midiService->outPortName(index) : std::nullopt;
 }
 
+QStringList MidiPorts::portNames(bool input, int limit) const
+{
+    QStringList names;
+    for (int i = 0; i < limit; ++i) {
+        const auto name = input ? inPortName(i) : outPortName(i);
+        if (!name)
+            break;
+        names << *name;
+    }
+    return names;
+}
+
 bool MidiPorts::openPorts(int inIndex, int outIndex)
 {
     closePorts();

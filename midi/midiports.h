@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -17,6 +18,8 @@ class MidiPorts
 public:
     // A received message longer than this is handed on cut to this length.
     static constexpr int ReceiveBufferSize = 1024;
+    // The port lists show at most this many ports per direction.
+    static constexpr int MaxPortsListed = 100;
 
     explicit MidiPorts(std::unique_ptr<MidiService> service);
     ~MidiPorts();
@@ -25,6 +28,9 @@ public:
 
     std::optional<QString> inPortName(int index) const;
     std::optional<QString> outPortName(int index) const;
+    // Names of ports 0, 1, ... in one direction, up to `limit`, ending at the
+    // first index that names no port.
+    QStringList portNames(bool input, int limit = MaxPortsListed) const;
 
     // Closes first, then opens input and output; true only when both opened.
     // A half-open pair stays open until the next openPorts() or closePorts().

@@ -28,6 +28,7 @@ public:
     // Port operations, forwarded to MidiPorts.
     std::optional<QString> inPortName(int index) const { return midiPorts.inPortName(index); }
     std::optional<QString> outPortName(int index) const { return midiPorts.outPortName(index); }
+    QStringList portNames(bool input) const { return midiPorts.portNames(input); }
     bool openPorts(int inIndex, int outIndex) { return midiPorts.openPorts(inIndex, outIndex); }
     void closePorts() { midiPorts.closePorts(); }
     void setReceiver(QObject *receiver) { midiPorts.setReceiver(receiver); }
