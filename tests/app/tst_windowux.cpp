@@ -54,7 +54,9 @@ void TestWindowUx::versionCheckAndQuestion()
     const QString text = fx.box(QStringLiteral("StartQuestion"))->text();
     QVERIFY2(text.contains(w.VersionEdit->text()) && text.contains(QStringLiteral("1.09")), qPrintable(text));
     QCOMPARE(text.contains(QStringLiteral("owngrade")), downgrade);
-    QVERIFY(text.contains(QStringLiteral("less than a minute")));
+    // The duration comes from a measured round trip, so only its presence is
+    // checked here; its wording is pinned by the duration table.
+    QVERIFY(text.contains(QStringLiteral("less than a minute")) || text.contains(QStringLiteral(" min")));
     QVERIFY(text.contains(QStringLiteral("connected and powered")));
     // A second click while it is open asks no second question.
     w.TransferButton->click();
