@@ -24,6 +24,7 @@ void HeadlessUpdate::start(const QByteArray &image)
 {
     figures = Result();
     done = false;
+    retriesBefore = engine.retryCount();
     tickTimer.start();
     started = std::chrono::steady_clock::now();
     engine.start(image);
@@ -66,7 +67,7 @@ void HeadlessUpdate::onFinished(UpdateOutcome outcome, const QString &message)
     figures.elapsed = std::chrono::steady_clock::now() - started;
     figures.outcome = outcome;
     figures.message = message;
-    figures.retries = engine.retryCount();
+    figures.retries = engine.retryCount() - retriesBefore;
     done = true;
     tickTimer.stop();
     loop.quit();

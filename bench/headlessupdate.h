@@ -23,7 +23,7 @@ public:
         std::chrono::nanoseconds elapsed{};
         int exchanges = 0;  // replies the engine acted on, one per command awaiting one
         int received = 0;   // every message taken in
-        int retries = 0;
+        int retries = 0;    // restarts of an image block after a lost reply
     };
 
     explicit HeadlessUpdate(std::unique_ptr<MidiService> service);
@@ -50,5 +50,6 @@ private:
     QEventLoop loop;
     std::chrono::steady_clock::time_point started;
     Result figures;
+    int retriesBefore = 0;  // the engine counts over all its updates
     bool done = false;
 };

@@ -103,9 +103,14 @@ void wholeImage(JackRig &rig, const QByteArray &image, const Conversation &conve
               .arg(seconds(pair.update.elapsed), 0, 'f', 2)
               .arg(exchanges)
               .arg(perExchangeUs(pair.update.elapsed, exchanges), 0, 'f', 1)
-        : QStringLiteral("the update lost a message (%1 exchanges, %2 s)")
+        : pair.update.outcome == UpdateOutcome::Success
+        ? QStringLiteral("the update lost messages and finished after %1 restarts: %2 s for %3 exchanges")
+              .arg(pair.update.retries)
+              .arg(seconds(pair.update.elapsed), 0, 'f', 1)
               .arg(pair.update.exchanges)
-              .arg(seconds(pair.update.elapsed), 0, 'f', 1);
+        : QStringLiteral("the update lost messages and stopped after %1 s: %2")
+              .arg(seconds(pair.update.elapsed), 0, 'f', 1)
+              .arg(pair.update.message);
     const QString bare = pair.bare
         ? QStringLiteral("bare ping-pong %1 s, %2 us/exchange")
               .arg(seconds(*pair.bare), 0, 'f', 2)
