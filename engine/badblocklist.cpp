@@ -45,18 +45,24 @@ void BadBlockList::loadBblCopy(const std::uint8_t *chunk, const Trace &trace)
         entries[block] = 1;
     }
 
+    const int count = countBad(trace, QStringLiteral("BBL block %1 defect"));
+    if (trace) {
+        trace(QStringLiteral("BBL contains %1 blocks").arg(count));
+        trace(QStringLiteral("Factorydefects was %1 blocks").arg(factory));
+    }
+}
+
+int BadBlockList::countBad(const Trace &trace, const QString &lineFormat) const
+{
     int count = 0;
     for (int block = 0; block < BlockCount; ++block) {
         if (!entries[block])
             continue;
         ++count;
         if (trace)
-            trace(QStringLiteral("BBL block %1 defect").arg(block));
+            trace(lineFormat.arg(block));
     }
-    if (trace) {
-        trace(QStringLiteral("BBL contains %1 blocks").arg(count));
-        trace(QStringLiteral("Factorydefects was %1 blocks").arg(factory));
-    }
+    return count;
 }
 
 void BadBlockList::loadDefectPart(int part, const std::uint8_t *bytes)
@@ -72,14 +78,7 @@ void BadBlockList::loadDefectPart(int part, const std::uint8_t *bytes)
 
 int BadBlockList::countDefects(const Trace &trace)
 {
-    int count = 0;
-    for (int block = 0; block < BlockCount; ++block) {
-        if (!entries[block])
-            continue;
-        ++count;
-        if (trace)
-            trace(QStringLiteral("DefectList block %1 defect").arg(block));
-    }
+    const int count = countBad(trace, QStringLiteral("DefectList block %1 defect"));
     factory = static_cast<std::int16_t>(count);
     if (trace)
         trace(QStringLiteral("DefectList contains %1 blocks").arg(count));

@@ -38,6 +38,9 @@ public:
     void setChanged(bool on) { bblChanged = on; }
 
 private:
+    // Counts the bad blocks, tracing one line per block with `lineFormat`.
+    int countBad(const Trace &trace, const QString &lineFormat) const;
+
     std::array<std::uint8_t, BlockCount> entries{};
     std::int16_t factory = 0;
     bool bblChanged = false;
