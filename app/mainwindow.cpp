@@ -2,56 +2,36 @@
 
 #include "firmwareversion.h"
 #include "midievent.h"
-#include "midiservicefactory.h"
 #include "portchoice.h"
 #include "resourcepaths.h"
 #include "updateduration.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QIcon>
-#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTimer>
 
-// Every received message as hex; off unless QT_LOGGING_RULES="qel.trace.debug=true".
-Q_LOGGING_CATEGORY(lcTrace, "qel.trace", QtWarningMsg)
-
-MainWindow::MainWindow(QWidget *parent)
-    : MainWindow(createMidiServiceFromEnvironment(), parent)
-{
-}
-
 MainWindow::MainWindow(std::unique_ptr<MidiService> service, QWidget *parent)
-    : QMainWindow(parent), link(std::move(service)), engine(link),
-      imagePath(ResourcePaths::FirmwareImage)
+    : QMainWindow(parent), session(std::move(service))
 {
     setupUi(this);
 }
 
-MainWindow::~MainWindow()
-{
-    // Stop callbacks before the window they post to goes away.
-    link.closePorts();
-}
+// The session, a member, closes its ports before the window it posts to goes away.
+MainWindow::~MainWindow() = default;
 
 void MainWindow::Init()
 {
     connect(ConnectButton, &QPushButton::clicked, this, &MainWindow::Connect);
     connect(TransferButton, &QPushButton::clicked, this, &MainWindow::onTransferClicked);
-    connect(&engine, &UpdateEngine::trace, this, &MainWindow::log);
-    connect(&engine, &UpdateEngine::blockShown, this,
-            [this](int block) { BlockEdit->setText(QString::number(block)); });
-    connect(&engine, &UpdateEngine::pageShown, this,
-            [this](int page) { PageEdit->setText(QString::number(page)); });
-    connect(&engine, &UpdateEngine::progressChanged, this, &MainWindow::showProgress);
-    connect(&engine, &UpdateEngine::finished, this, &MainWindow::showOutcome);
-
-    connectionState = Disconnected;
-    inPortRow = 0;
-    outPortRow = 0;
-    link.setReceiver(this);
-    link.setTraceEnabled(lcTrace().isDebugEnabled());
+    connect(&session, &UpdateSession::connectionChanged, this, &MainWindow::ShowConnectionState);
+    connect(&session, &UpdateSession::identified, this, &MainWindow::ShowIdentity);
+    connect(&session, &UpdateSession::transferStateChanged, this, &MainWindow::showTransferState);
+    connect(&session, &UpdateSession::traced, this, &MainWindow::log);
+    connect(&session, &UpdateSession::progressChanged, this, &MainWindow::showProgress);
+    connect(&session, &UpdateSession::finished, this, &MainWindow::showOutcome);
+    // Received messages come to the window, which hands them to the session.
+    session.setReceiver(this);
 
     progressBar->hide();
     TryConText->hide();
@@ -59,8 +39,7 @@ void MainWindow::Init()
     LogText->setMaximumBlockCount(LogLines);
 
     // Rows start on ports that look like the device's, else on row 0.
-    showPorts(MidiInList, link.portNames(true));
-    showPorts(MidiOutList, link.portNames(false));
+    followPorts();
 
     TransferButton->setText(tr("Update"));
     // Larger than the label on purpose: it is clipped, not scaled.
@@ -76,70 +55,48 @@ void MainWindow::showPorts(QListWidget *list, const QStringList &names)
     QStringList shown;
     for (int i = 0; i < list->count(); ++i)
         shown << list->item(i)->text();
-    if (shown == names)
-        return;
-    const QString selected = list->currentItem() ? list->currentItem()->text() : QString();
-    list->clear();
-    list->addItems(names);
-    list->setCurrentRow(PortChoice::rowFor(names, selected));
+    if (shown != names) {
+        const QString selected = list->currentItem() ? list->currentItem()->text() : QString();
+        list->clear();
+        list->addItems(names);
+        list->setCurrentRow(PortChoice::rowFor(names, selected));
+    }
 }
 
 void MainWindow::followPorts()
 {
-    showPorts(MidiInList, link.portNames(true));
-    showPorts(MidiOutList, link.portNames(false));
+    showPorts(MidiInList, session.portNames(true));
+    showPorts(MidiOutList, session.portNames(false));
 }
 
 void MainWindow::Connect()
 {
-    if (connectionState == Disconnected) {
-        inPortRow = MidiInList->currentRow();
-        outPortRow = MidiOutList->currentRow();
-        if (link.openPorts(inPortRow, outPortRow)) {
-            connectionState = Connecting;
-            identifyClock.start();
-            link.sendIdentify();
-        } else {
-            log(tr("Could not open the chosen MIDI ports."));
-        }
-    } else {
-        link.closePorts();
-        connectionState = Disconnected;
-    }
+    if (session.connectionState() != UpdateSession::Disconnected)
+        session.disconnectDevice();
+    else if (!session.connectDevice(MidiInList->currentRow(), MidiOutList->currentRow()))
+        log(tr("Could not open the chosen MIDI ports."));
     ShowConnectionState();
 }
 
 void MainWindow::ShowConnectionState()
 {
-    switch (connectionState) {
-    case Disconnected:
-        TryConText->hide();
-        progressBar->hide();
-        MidiInList->setEnabled(true);
-        MidiOutList->setEnabled(true);
-        ConnectButton->setText(tr("Connect"));
-        ConnectButton->setEnabled(true);
-        TransferButton->setEnabled(false);
-        SnEdit->setText(QString());
-        VersionEdit->setText(QString());
+    const int state = session.connectionState();
+    const bool disconnected = state == Disconnected;
+    TryConText->setVisible(state == Connecting);
+    progressBar->hide();
+    MidiInList->setEnabled(disconnected);
+    MidiOutList->setEnabled(disconnected);
+    ConnectButton->setText(disconnected ? tr("Connect") : tr("Disconnect"));
+    ConnectButton->setEnabled(true);
+    TransferButton->setEnabled(state == Connected);
+    if (disconnected) {
+        SnEdit->clear();
+        VersionEdit->clear();
         StatusText->clear();
-        break;
-    case Connecting:
-    case Connected:
-        TryConText->setVisible(connectionState == Connecting);
-        progressBar->hide();
-        MidiInList->setEnabled(false);
-        MidiOutList->setEnabled(false);
-        ConnectButton->setText(tr("Disconnect"));
-        ConnectButton->setEnabled(true);
-        TransferButton->setEnabled(connectionState == Connected);
-        break;
-    default:
-        return;
     }
     // The device's own reports must not hand the user the controls
     // mid-update; Update turns into Cancel instead.
-    const bool running = engine.isRunning();
+    const bool running = session.isUpdating();
     TransferButton->setText(running ? tr("Cancel") : tr("Update"));
     if (running) {
         ConnectButton->setEnabled(false);
@@ -149,61 +106,29 @@ void MainWindow::ShowConnectionState()
 
 void MainWindow::ShowIdentity()
 {
-    shownSerialText = link.serialText();
-    shownVersion = link.firmwareVersion();
-    SnEdit->setText(shownSerialText);
-    VersionEdit->setText(FirmwareVersion::text(shownVersion));
-    StatusText->setText(FirmwareVersion::verdict(shownVersion));
+    SnEdit->setText(session.serialText());
+    VersionEdit->setText(FirmwareVersion::text(session.firmwareVersion()));
+    StatusText->setText(FirmwareVersion::verdict(session.firmwareVersion()));
+}
+
+void MainWindow::showTransferState(bool on)
+{
+    if (!on) {
+        ShowConnectionState();
+        return;
+    }
+    progressBar->setRange(0, qMax(1, session.progress().pagesTotal));
+    progressBar->setValue(0);
+    progressBar->show();
+    ConnectButton->setEnabled(false);
 }
 
 bool MainWindow::event(QEvent *e)
 {
     if (e->type() != MidiEvent::EventType)
-        return QWidget::event(e);
-    const ReplyCode code = link.takeReply(*static_cast<MidiEvent *>(e));
-    if (lcTrace().isDebugEnabled())
-        qCDebug(lcTrace).noquote() << tr("e=%1 %2").arg(int(code)).arg(link.traceText());
-    dispatch(code);
+        return QMainWindow::event(e);
+    session.takeEvent(*static_cast<MidiEvent *>(e));
     return true;
-}
-
-void MainWindow::dispatch(ReplyCode code)
-{
-    switch (code) {
-    case ReplyIdentify:
-        if (connectionState == Connecting) {
-            roundTripUs = identifyClock.nsecsElapsed() / 1000;
-            connectionState = Connected;
-            ShowConnectionState();
-        }
-        ShowIdentity();
-        break;
-    case ReplyTransferOff:
-        ShowConnectionState();
-        progressBar->hide();
-        break;
-    case ReplyTransferOn:
-        // After a cancel the device's late report must not lock the controls:
-        // its transfer-off report will never come.
-        if (!engine.isRunning())
-            break;
-        progressBar->setRange(0, qMax(1, engine.totalPages()));
-        progressBar->setValue(0);
-        progressBar->show();
-        ConnectButton->setEnabled(false);
-        break;
-    case ReplyReadDefectList:
-    case ReplyReadChunk:
-    case ReplyEraseBlock:
-    case ReplyBeginPage:
-    case ReplyPageData:
-    case ReplyProgramPage:
-    case ReplyResetNand:
-        engine.handleReply(code);
-        break;
-    default:
-        break;
-    }
 }
 
 void MainWindow::Transfer()
@@ -214,15 +139,8 @@ void MainWindow::Transfer()
     ConnectButton->setEnabled(false);
     BlockEdit->clear();
     PageEdit->clear();
-
-    QFile file(imagePath);
-    QByteArray image;
-    if (file.open(QIODevice::ReadOnly))
-        image = file.readAll();
-    eta.reset();
-    updateClock.start();
-    engine.start(image); // an empty image ends at once with a message
-    if (engine.isRunning()) {
+    session.startUpdate(); // an image that cannot be read ends at once with a message
+    if (session.isUpdating()) {
         TransferButton->setText(tr("Cancel"));
         TransferButton->setEnabled(true);
         StatusText->clear();
@@ -231,34 +149,24 @@ void MainWindow::Transfer()
 
 void MainWindow::onTransferClicked()
 {
-    if (engine.isRunning())
-        askToCancelUpdate();
-    else if (connectionState == Connected)
-        askToStartUpdate();
-}
-
-void MainWindow::askToStartUpdate()
-{
-    const qint64 expected = UpdateDuration::expectedMs(roundTripUs, QFile(imagePath).size());
-    startQuestion.ask(this, QStringLiteral("StartQuestion"), tr("Update the Qel"),
-                      UpdateDuration::confirmation(shownVersion, expected), [this] {
-                          if (connectionState == Connected && !engine.isRunning())
-                              Transfer();
-                      });
-}
-
-void MainWindow::askToCancelUpdate()
-{
-    cancelQuestion.ask(this, QStringLiteral("CancelQuestion"), tr("Cancel the update"),
-                       tr("If you cancel now, the Qel is left without working firmware and must be "
-                          "updated again before use.\n\nCancel the update?"),
-                       [this] { engine.cancel(); });
+    if (session.isUpdating()) {
+        cancelQuestion.ask(this, QStringLiteral("CancelQuestion"), tr("Cancel the update"),
+                           tr("If you cancel now, the Qel is left without working firmware and must be "
+                              "updated again before use.\n\nCancel the update?"),
+                           [this] { session.cancelUpdate(); });
+    } else if (session.connectionState() == UpdateSession::Connected) {
+        startQuestion.ask(this, QStringLiteral("StartQuestion"), tr("Update the Qel"), session.confirmationText(),
+                          [this] {
+                              if (session.connectionState() == UpdateSession::Connected && !session.isUpdating())
+                                  Transfer();
+                          });
+    }
 }
 
 void MainWindow::update()
 {
-    engine.tick();
-    if (connectionState == Disconnected && --portPollCountdown <= 0) {
+    session.tick();
+    if (session.connectionState() == UpdateSession::Disconnected && --portPollCountdown <= 0) {
         portPollCountdown = PortPollTicks;
         followPorts();
     }
@@ -268,20 +176,18 @@ void MainWindow::update()
 
 void MainWindow::close1()
 {
-    link.closePorts();
-    connectionState = Disconnected;
+    session.disconnectDevice();
     closeCountdown = CloseDelayTicks;
 }
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
-    if (!engine.isRunning() || closeConfirmed) {
-        engine.cancel();
-        e->accept();
-        return;
-    }
-    e->ignore();
-    askToStopUpdate();
+    const bool mayClose = !session.isUpdating() || closeConfirmed;
+    e->setAccepted(mayClose);
+    if (mayClose)
+        session.cancelUpdate();
+    else
+        askToStopUpdate();
 }
 
 void MainWindow::askToStopUpdate()
@@ -301,38 +207,39 @@ void MainWindow::log(const QString &line)
     LogText->appendPlainText(line.endsWith(QLatin1Char('\n')) ? line.chopped(1) : line);
 }
 
-void MainWindow::showProgress(int done, int total)
+void MainWindow::showProgress(const UpdateSession::Progress &progress)
 {
-    progressBar->setRange(0, qMax(1, total));
-    progressBar->setValue(done);
-    eta.addSample(updateClock.elapsed(), done, total);
-    // The block and page as the NAND fields show them.
-    QString status = tr("Block %1, page %2").arg(BlockEdit->text(), PageEdit->text());
-    if (eta.remainingMs() != EtaEstimator::Unknown)
-        status += QLatin1Char('\n') + UpdateDuration::remainingText(eta.remainingMs());
+    progressBar->setRange(0, qMax(1, progress.pagesTotal));
+    progressBar->setValue(progress.pagesDone);
+    // The fields and the status line show the same block and page.
+    const QString block = progress.block < 0 ? QString() : QString::number(progress.block);
+    const QString page = progress.page < 0 ? QString() : QString::number(progress.page);
+    BlockEdit->setText(block);
+    PageEdit->setText(page);
+    QString status = tr("Block %1, page %2").arg(block, page);
+    if (progress.remainingMs != EtaEstimator::Unknown)
+        status += QLatin1Char('\n') + UpdateDuration::remainingText(progress.remainingMs);
     StatusText->setText(status);
 }
 
 void MainWindow::showOutcome(UpdateOutcome outcome, const QString &message)
 {
+    const bool success = outcome == UpdateOutcome::Success;
     log(message);
     // The questions no longer apply once the update is over.
     startQuestion.withdraw();
     cancelQuestion.withdraw();
     ShowConnectionState();
-    if (outcome == UpdateOutcome::Success) {
+    if (success)
         progressBar->show();
-        // Ask again, so that the fields show the firmware the device runs now.
-        link.sendIdentify();
-    }
-    auto *box = new QMessageBox(outcome == UpdateOutcome::Success ? QMessageBox::Information : QMessageBox::Warning,
-                                outcome == UpdateOutcome::Success ? tr("Update finished") : tr("Update failed"),
-                                message, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("OutcomeBox"));
-    StatusText->setText(outcome == UpdateOutcome::Success ? tr("Update complete.")
+    StatusText->setText(success ? tr("Update complete.")
                         : outcome == UpdateOutcome::Cancelled
                             ? tr("Update cancelled: the Qel must be updated again before use.")
                             : tr("Update failed."));
+    auto *box = new QMessageBox(success ? QMessageBox::Information : QMessageBox::Warning,
+                                success ? tr("Update finished") : tr("Update failed"), message,
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("OutcomeBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

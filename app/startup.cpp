@@ -2,6 +2,8 @@
 
 #include "appidentity.h"
 #include "mainwindow.h"
+#include "rtmidiservice.h"
+#include "simsetup.h"
 #include "translations.h"
 
 #include <QApplication>
@@ -16,6 +18,13 @@ const QString StyleName = QStringLiteral("Fusion");
 constexpr QSize WindowSize(922, 322);
 
 } // namespace
+
+std::unique_ptr<MidiService> createMidiService(const QString &api)
+{
+    if (api.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0)
+        return createSimServiceFromEnvironment();
+    return std::make_unique<RtMidiService>(api.trimmed());
+}
 
 int runUpdater(int &argc, char **argv, const std::function<void(MainWindow &)> &afterInit)
 {
@@ -33,7 +42,7 @@ int runUpdater(int &argc, char **argv, const std::function<void(MainWindow &)> &
         Translations::installGerman(appTranslator, qtTranslator);
 
     // The form translates its texts as it is built: translators go in first.
-    MainWindow window;
+    MainWindow window(createMidiService(qEnvironmentVariable("QEL_MIDI_API")));
     window.show();
     window.setFixedSize(WindowSize);
     window.Init();

@@ -15,3 +15,9 @@ QByteArray builtInImage(int pages)
         image.truncate(qsizetype(pages) * PageFrame::DataSize);
     return image;
 }
+
+ImageFile::ImageFile(const QByteArray &image)
+    : image(image)
+{
+    valid = file.open() && file.write(image) == image.size() && file.flush();
+}

@@ -2,9 +2,9 @@
 // page, building a data page frame, building one PageData message and
 // decoding one 92-byte data reply.
 
-#include "devicelink.h"
 #include "pack7.h"
 #include "pageframe.h"
+#include "reply.h"
 #include "sysex.h"
 
 #include <benchmark/benchmark.h>
@@ -82,18 +82,15 @@ void pageDataMessage(benchmark::State &state)
 }
 BENCHMARK(pageDataMessage);
 
-// Argument: 1 with the hex trace text on, 0 with it off as the window runs.
 void decodeDataReply(benchmark::State &state)
 {
-    DeviceLink link(nullptr);
-    link.setTraceEnabled(state.range(0) != 0);
-    const std::vector<std::uint8_t> reply = dataReply();
+    const std::vector<std::uint8_t> message = dataReply();
     for (auto _ : state) {
-        const ReplyCode code = link.decodeReply(reply.data(), int(reply.size()));
-        benchmark::DoNotOptimize(code);
-        benchmark::DoNotOptimize(link.replyData().data());
+        const Reply reply = decodeReply(message.data(), int(message.size()));
+        benchmark::DoNotOptimize(reply.code);
+        benchmark::DoNotOptimize(reply.data.data());
     }
 }
-BENCHMARK(decodeDataReply)->ArgName("trace")->Arg(0)->Arg(1);
+BENCHMARK(decodeDataReply);
 
 } // namespace

@@ -1,65 +1,37 @@
 #include "headlessupdate.h"
 
-#include "midievent.h"
-
-namespace {
-
-// The window's tick, so a lost reply ends in a retry rather than a hang.
-constexpr std::chrono::milliseconds TickInterval{100};
-
-} // namespace
-
 HeadlessUpdate::HeadlessUpdate(std::unique_ptr<MidiService> service)
-    : deviceLink(std::move(service)), engine(deviceLink)
+    : updateSession(std::move(service))
 {
-    deviceLink.setReceiver(this);
-    // As the window runs by default: no hex text of every message.
-    deviceLink.setTraceEnabled(false);
-    connect(&engine, &UpdateEngine::finished, this, &HeadlessUpdate::onFinished);
-    connect(&tickTimer, &QTimer::timeout, &engine, &UpdateEngine::tick);
-    tickTimer.setInterval(TickInterval);
+    QObject::connect(&updateSession, &UpdateSession::finished, &updateSession,
+                     [this](UpdateOutcome outcome, const QString &message) { onFinished(outcome, message); });
+    // A tick of its own rather than startTicking(), so that nothing ticks between runs.
+    QObject::connect(&tickTimer, &QTimer::timeout, &updateSession, &UpdateSession::tick);
+    tickTimer.setInterval(UpdateSession::TickIntervalMs);
 }
 
-void HeadlessUpdate::start(const QByteArray &image)
+bool HeadlessUpdate::openPorts(int inIndex, int outIndex)
+{
+    return updateSession.deviceLink().ports().openPorts(inIndex, outIndex);
+}
+
+void HeadlessUpdate::start(const QString &imagePath)
 {
     figures = Result();
     done = false;
-    retriesBefore = engine.retryCount();
+    countersBefore = updateSession.counters();
+    updateSession.setImagePath(imagePath);
     tickTimer.start();
     started = std::chrono::steady_clock::now();
-    engine.start(image);
+    updateSession.startUpdate();
 }
 
-HeadlessUpdate::Result HeadlessUpdate::run(const QByteArray &image)
+HeadlessUpdate::Result HeadlessUpdate::run(const QString &imagePath)
 {
-    start(image);
+    start(imagePath);
     if (!done)
         loop.exec();
     return figures;
-}
-
-bool HeadlessUpdate::event(QEvent *e)
-{
-    if (e->type() != MidiEvent::EventType)
-        return QObject::event(e);
-    const ReplyCode code = deviceLink.takeReply(*static_cast<MidiEvent *>(e));
-    ++figures.received;
-    switch (code) {
-    case ReplyReadDefectList:
-    case ReplyReadChunk:
-    case ReplyEraseBlock:
-    case ReplyBeginPage:
-    case ReplyPageData:
-    case ReplyProgramPage:
-    case ReplyResetNand:
-        if (engine.isRunning())
-            ++figures.exchanges;
-        engine.handleReply(code);
-        break;
-    default:
-        break;
-    }
-    return true;
 }
 
 void HeadlessUpdate::onFinished(UpdateOutcome outcome, const QString &message)
@@ -67,7 +39,10 @@ void HeadlessUpdate::onFinished(UpdateOutcome outcome, const QString &message)
     figures.elapsed = std::chrono::steady_clock::now() - started;
     figures.outcome = outcome;
     figures.message = message;
-    figures.retries = engine.retryCount() - retriesBefore;
+    const UpdateSession::Counters &now = updateSession.counters();
+    figures.exchanges = now.exchanges - countersBefore.exchanges;
+    figures.received = now.received - countersBefore.received;
+    figures.retries = updateSession.updateEngine().retryCount();
     done = true;
     tickTimer.stop();
     loop.quit();

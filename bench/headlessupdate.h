@@ -1,19 +1,17 @@
 #pragma once
 
-#include "devicelink.h"
-#include "updateengine.h"
+#include "updatesession.h"
 
 #include <QEventLoop>
-#include <QObject>
 #include <QTimer>
 
 #include <chrono>
 #include <memory>
 
-// One update with no window: a DeviceLink over the given service, an
-// UpdateEngine, and this object as the receiver that takes each reply in and
-// dispatches it as the window does, tick timer included.
-class HeadlessUpdate : public QObject
+// One update with no window: an UpdateSession over the given service, its
+// tick, and an event loop that the session's finished() ends. The session is
+// the receiver of every reply, as it is for the command line.
+class HeadlessUpdate
 {
 public:
     struct Result
@@ -28,28 +26,26 @@ public:
 
     explicit HeadlessUpdate(std::unique_ptr<MidiService> service);
 
-    DeviceLink &link() { return deviceLink; }
-    bool openPorts(int inIndex, int outIndex) { return deviceLink.openPorts(inIndex, outIndex); }
+    UpdateSession &session() { return updateSession; }
+    // Opens the pair without greeting the device: the figures are the update's alone.
+    bool openPorts(int inIndex, int outIndex);
 
-    // Starts the clock and the update; the replies are up to the caller.
-    void start(const QByteArray &image);
+    // Starts the clock and the update of the image in `imagePath`; the
+    // replies are up to the caller.
+    void start(const QString &imagePath);
     bool isFinished() const { return done; }
     const Result &result() const { return figures; }
     // start(), then the event loop until the update ends.
-    Result run(const QByteArray &image);
-
-protected:
-    bool event(QEvent *event) override;
+    Result run(const QString &imagePath);
 
 private:
     void onFinished(UpdateOutcome outcome, const QString &message);
 
-    DeviceLink deviceLink;
-    UpdateEngine engine;
+    UpdateSession updateSession;
     QTimer tickTimer;
     QEventLoop loop;
     std::chrono::steady_clock::time_point started;
+    UpdateSession::Counters countersBefore;  // the session counts over all its updates
     Result figures;
-    int retriesBefore = 0;  // the engine counts over all its updates
     bool done = false;
 };

@@ -23,21 +23,21 @@ void ship(SimDevice &device)
 
 // Each reply goes to the update as the receive path would hand it on: a copy
 // in a MidiEvent of its own, here sent directly rather than posted.
-SimLoop::Receiver directTo(HeadlessUpdate &update)
+SimLoop::Receiver directTo(UpdateSession &session)
 {
-    return [&update](const QByteArray &message) {
+    return [&session](const QByteArray &message) {
         auto event = std::make_unique<MidiEvent>(QByteArray(message.constData(), message.size()));
-        QCoreApplication::sendEvent(&update, event.get());
+        QCoreApplication::sendEvent(&session, event.get());
     };
 }
 
 // One update against the same-thread loop's device; nothing when it did not end well.
-std::optional<HeadlessUpdate::Result> runOnLoop(SimLoop &loop, const QByteArray &image)
+std::optional<HeadlessUpdate::Result> runOnLoop(SimLoop &loop, const ImageFile &image)
 {
     HeadlessUpdate update(loop.makeService());
-    loop.receiver = directTo(update);
+    loop.receiver = directTo(update.session());
     update.openPorts(0, 0);
-    update.start(image);
+    update.start(image.path());
     while (!update.isFinished() && loop.pump() > 0) {
     }
     if (!update.isFinished() || update.result().outcome != UpdateOutcome::Success || !loop.device.violations().empty())
@@ -45,7 +45,7 @@ std::optional<HeadlessUpdate::Result> runOnLoop(SimLoop &loop, const QByteArray 
     return update.result();
 }
 
-std::optional<HeadlessUpdate::Result> runReplay(const Conversation &conversation, const QByteArray &image,
+std::optional<HeadlessUpdate::Result> runReplay(const Conversation &conversation, const ImageFile &image,
                                                 ReplayService::Delivery delivery, std::uint64_t *allocations = nullptr)
 {
     auto owned = std::make_unique<ReplayService>(conversation, delivery);
@@ -53,11 +53,11 @@ std::optional<HeadlessUpdate::Result> runReplay(const Conversation &conversation
     HeadlessUpdate update(std::move(owned));
     update.openPorts(0, 0);
     if (delivery == ReplayService::Delivery::Posted) {
-        update.run(image);
+        update.run(image.path());
     } else {
         const std::uint64_t before = MallocCounter::allocations();
-        update.start(image);
-        service->deliverTo(&update);
+        update.start(image.path());
+        service->deliverTo(&update.session());
         if (allocations)
             *allocations = MallocCounter::allocations() - before;
     }
@@ -91,7 +91,7 @@ void line(const QString &what, const std::vector<double> &perExchange, const QSt
 
 } // namespace
 
-Conversation recordUpdate(const QByteArray &image)
+Conversation recordUpdate(const ImageFile &image)
 {
     Conversation conversation;
     SimLoop loop;
@@ -109,7 +109,7 @@ Conversation recordUpdate(const QByteArray &image)
     return conversation;
 }
 
-void runInlineBench(const QByteArray &image, const Conversation &conversation, int rounds)
+void runInlineBench(const ImageFile &image, const Conversation &conversation, int rounds)
 {
     const int exchanges = exchangeCount(conversation);
     say(QStringLiteral("\nThe tool's own work: the device answers at once on the same thread "

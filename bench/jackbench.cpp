@@ -22,21 +22,15 @@ constexpr double RatioCeiling = 1.05;
 // One image block, as for the sim service: short enough that the machine's
 // load changes little between an update and the bare run beside it.
 constexpr int SlicePages = 64;
-constexpr int MaxPortsListed = 100;
 const QString DevicePorts = QStringLiteral("QelBench");
 const QString EchoPorts = QStringLiteral("QelBenchEcho");
 
 // Index of the first port whose name contains `name`, as the updater lists them.
-template <typename Lister>
-int portIndex(Lister list, const QString &name)
+int portIndex(const QStringList &names, const QString &name)
 {
-    for (int i = 0; i < MaxPortsListed; ++i) {
-        const std::optional<QString> port = list(i);
-        if (!port)
-            break;
-        if (port->contains(name))
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].contains(name))
             return i;
-    }
     return -1;
 }
 
@@ -59,7 +53,7 @@ struct Pair
 };
 
 // The update and the bare ping-pong of the same traffic, one after the other.
-Pair runPair(JackRig &rig, const QByteArray &image, const Conversation &conversation, bool bareFirst)
+Pair runPair(JackRig &rig, const ImageFile &image, const Conversation &conversation, bool bareFirst)
 {
     Pair pair;
     const auto bareRun = [&] {
@@ -73,7 +67,7 @@ Pair runPair(JackRig &rig, const QByteArray &image, const Conversation &conversa
         bareRun();
     QCoreApplication::processEvents();
     const int before = rig.server.lateCycles();
-    pair.update = rig.update.run(image);
+    pair.update = rig.update.run(image.path());
     QCoreApplication::processEvents();
     pair.lateInUpdate = rig.server.lateCycles() - before;
     if (!bareFirst)
@@ -93,7 +87,7 @@ QString lateText(const Pair &pair)
     return QStringLiteral("%1 and %2 late JACK cycles").arg(pair.lateInUpdate).arg(pair.lateInBare);
 }
 
-void wholeImage(JackRig &rig, const QByteArray &image, const Conversation &conversation)
+void wholeImage(JackRig &rig, const ImageFile &image, const Conversation &conversation)
 {
     const int exchanges = exchangeCount(conversation);
     const Pair pair = runPair(rig, image, conversation, false);
@@ -122,10 +116,14 @@ void wholeImage(JackRig &rig, const QByteArray &image, const Conversation &conve
     say(QStringLiteral("  whole image: %1; %2; %3 (%4)").arg(update, bare, ratio, lateText(pair)));
 }
 
-void slices(JackRig &rig, const QByteArray &image, int pairs)
+void slices(JackRig &rig, const ImageFile &image, int pairs)
 {
-    const QByteArray slice = image.left(qsizetype(SlicePages) * PageFrame::DataSize);
-    const Conversation conversation = recordUpdate(slice);
+    const ImageFile slice(image.bytes().left(qsizetype(SlicePages) * PageFrame::DataSize));
+    const Conversation conversation = slice.isValid() ? recordUpdate(slice) : Conversation();
+    if (conversation.empty()) {
+        say(QStringLiteral("  the one-block update could not be recorded"));
+        return;
+    }
     const int exchanges = exchangeCount(conversation);
     std::vector<double> updateUs, bareUs, ratios;
     int lost = 0;
@@ -166,7 +164,7 @@ QString benchJackServerName()
     return QStringLiteral("qelbench%1").arg(QCoreApplication::applicationPid());
 }
 
-void runJackBench(const QByteArray &image, const Conversation &conversation, const BenchOptions &options)
+void runJackBench(const ImageFile &image, const Conversation &conversation, const BenchOptions &options)
 {
     say(QStringLiteral("\nThe update over JACK (period %1 frames at 48 kHz) against qel-simulator, "
                        "beside a bare RtMidi ping-pong of the same traffic")
@@ -184,9 +182,8 @@ void runJackBench(const QByteArray &image, const Conversation &conversation, con
         return;
     }
     HeadlessUpdate update(std::make_unique<RtMidiService>(QStringLiteral("jack")));
-    DeviceLink &link = update.link();
-    const int in = portIndex([&link](int i) { return link.inPortName(i); }, simulator.inPort());
-    const int out = portIndex([&link](int i) { return link.outPortName(i); }, simulator.outPort());
+    const int in = portIndex(update.session().portNames(true), simulator.inPort());
+    const int out = portIndex(update.session().portNames(false), simulator.outPort());
     if (!update.openPorts(in, out)) {
         say(QStringLiteral("  skipped: the simulator's ports %1 and %2 cannot be opened")
                 .arg(simulator.inPort(), simulator.outPort()));
@@ -211,6 +208,6 @@ void runJackBench(const QByteArray &image, const Conversation &conversation, con
     wholeImage(rig, image, conversation);
     if (options.jackPairs > 0)
         slices(rig, image, options.jackPairs);
-    update.link().closePorts();
+    update.session().disconnectDevice();
     say(QStringLiteral("  simulator: %1").arg(simulator.stop().split(QLatin1Char('\n')).last()));
 }

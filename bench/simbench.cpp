@@ -17,12 +17,12 @@ constexpr double RatioCeiling = 1.25;
 // changes little between an update and the bare run beside it.
 constexpr int SlicePages = 64;
 
-std::optional<HeadlessUpdate::Result> simUpdate(const QByteArray &image)
+std::optional<HeadlessUpdate::Result> simUpdate(const ImageFile &image)
 {
     HeadlessUpdate update(std::make_unique<SimMidiService>());
     if (!update.openPorts(0, 0))
         return std::nullopt;
-    HeadlessUpdate::Result result = update.run(image);
+    HeadlessUpdate::Result result = update.run(image.path());
     if (result.outcome != UpdateOutcome::Success) {
         say(QStringLiteral("  the update failed: %1").arg(result.message));
         return std::nullopt;
@@ -30,7 +30,7 @@ std::optional<HeadlessUpdate::Result> simUpdate(const QByteArray &image)
     return result;
 }
 
-void wholeUpdate(const QByteArray &image, ThreadPingPong &pingPong)
+void wholeUpdate(const ImageFile &image, ThreadPingPong &pingPong)
 {
     const double memoryBefore = peakMemoryMiB();
     const auto update = simUpdate(image);
@@ -56,19 +56,23 @@ void wholeUpdate(const QByteArray &image, ThreadPingPong &pingPong)
 // exchanges, in alternating order so that a drift in load favours neither.
 // One service serves them all: its thread and flash are warm, as they are
 // through most of a whole update.
-void slicedUpdates(const QByteArray &image, ThreadPingPong &pingPong, int pairs)
+void slicedUpdates(const ImageFile &image, ThreadPingPong &pingPong, int pairs)
 {
-    const QByteArray slice = image.left(qsizetype(SlicePages) * PageFrame::DataSize);
+    const ImageFile slice(image.bytes().left(qsizetype(SlicePages) * PageFrame::DataSize));
+    if (!slice.isValid()) {
+        say(QStringLiteral("  cannot write the one-block image"));
+        return;
+    }
     HeadlessUpdate update(std::make_unique<SimMidiService>());
     update.openPorts(0, 0);
-    const int exchanges = update.run(slice).exchanges;
+    const int exchanges = update.run(slice.path()).exchanges;
     std::vector<double> updateUs, bareUs, ratios;
     for (int pair = 0; pair < pairs; ++pair) {
         const bool bareFirst = pair % 2 == 1;
         std::chrono::nanoseconds bare{};
         if (bareFirst)
             bare = pingPong.run(exchanges);
-        const HeadlessUpdate::Result result = update.run(slice);
+        const HeadlessUpdate::Result result = update.run(slice.path());
         if (!bareFirst)
             bare = pingPong.run(exchanges);
         if (result.outcome != UpdateOutcome::Success || result.exchanges != exchanges) {
@@ -96,7 +100,7 @@ void slicedUpdates(const QByteArray &image, ThreadPingPong &pingPong, int pairs)
 
 } // namespace
 
-void runSimBench(const QByteArray &image, int pairs)
+void runSimBench(const ImageFile &image, int pairs)
 {
     say(QStringLiteral("\nThe update through the sim service, beside a bare cross-thread ping-pong"));
     ThreadPingPong pingPong;

@@ -24,9 +24,9 @@ int main(int argc, char *argv[])
         qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     }
 
-    const QByteArray image = builtInImage(options.pages);
-    if (image.isEmpty()) {
-        say(QStringLiteral("cannot read the built-in flash image"));
+    const ImageFile image(builtInImage(options.pages));
+    if (image.size() == 0 || !image.isValid()) {
+        say(QStringLiteral("cannot read the built-in flash image or write it to a file"));
         return EXIT_FAILURE;
     }
     say(QStringLiteral("Machine: %1").arg(machine()));

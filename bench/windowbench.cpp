@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
-#include <QTemporaryFile>
 
 using namespace Figures;
 
@@ -67,18 +66,10 @@ int main(int argc, char *argv[])
     const WindowOptions options = readOptions(app);
     const int pages = options.pages;
 
-    const QByteArray image = builtInImage(pages);
-    if (image.isEmpty()) {
-        say(QStringLiteral("cannot read the built-in flash image"));
+    const ImageFile image(builtInImage(pages));
+    if (image.size() == 0 || !image.isValid()) {
+        say(QStringLiteral("cannot read the built-in flash image or write it to a file"));
         return EXIT_FAILURE;
-    }
-    // The window reads its image from a file; a shortened one goes to a file of its own.
-    QTemporaryFile shortImage;
-    if (pages > 0) {
-        if (!shortImage.open() || shortImage.write(image) != image.size() || !shortImage.flush()) {
-            say(QStringLiteral("cannot write the shortened image"));
-            return EXIT_FAILURE;
-        }
     }
 
     say(QStringLiteral("Machine: %1").arg(machine()));
@@ -89,12 +80,12 @@ int main(int argc, char *argv[])
     HeadlessUpdate headless(std::make_unique<SimMidiService>());
     headless.openPorts(0, 0);
     const auto headlessCpuBefore = threadCpuTime();
-    const HeadlessUpdate::Result reference = headless.run(image);
+    const HeadlessUpdate::Result reference = headless.run(image.path());
     const auto headlessCpu = threadCpuTime() - headlessCpuBefore;
 
     MainWindow window(std::make_unique<SimMidiService>());
-    if (pages > 0)
-        window.setImagePath(shortImage.fileName());
+    UpdateSession &session = window.updateSession();
+    session.setImagePath(image.path());
     window.show();
     window.Init();
     if (!connectWindow(window)) {
@@ -107,7 +98,7 @@ int main(int argc, char *argv[])
     QEventLoop loop;
     std::chrono::steady_clock::time_point ended;
     UpdateOutcome outcome = UpdateOutcome::Cancelled;
-    QObject::connect(&window.updateEngine(), &UpdateEngine::finished, &loop,
+    QObject::connect(&session, &UpdateSession::finished, &loop,
                      [&](UpdateOutcome result, const QString &) {
                          ended = std::chrono::steady_clock::now();
                          outcome = result;
@@ -115,7 +106,7 @@ int main(int argc, char *argv[])
                      });
     // What the log pane costs: the same update with no trace line reaching it.
     if (options.withoutLog)
-        QObject::disconnect(&window.updateEngine(), &UpdateEngine::trace, &window, nullptr);
+        QObject::disconnect(&session, &UpdateSession::traced, &window, nullptr);
     windowProbe.start();
     loopProbe.start();
     const auto cpuBefore = threadCpuTime();

@@ -4,12 +4,11 @@
 #include "firmwareversion.h"
 #include "portpicker.h"
 #include "progressline.h"
-#include "resourcepaths.h"
-#include "updateduration.h"
 #include "texts.h"
+#include "updateduration.h"
 
 #include <QCoreApplication>
-#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -19,22 +18,19 @@ QString outDirection() { return QStringLiteral("MIDI OUT"); }
 } // namespace
 
 CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service, QObject *parent)
-    : QObject(parent), options(std::move(options)), link(std::move(service)), engine(link), pump(link)
+    : QObject(parent), options(std::move(options)), session(std::move(service))
 {
-    link.setTraceEnabled(false);
-    link.setReceiver(&pump);
-    connect(&pump, &ReplyPump::replied, this, &CliUpdater::onReply);
-    connect(&ticker, &QTimer::timeout, this, &CliUpdater::onTick);
-    connect(&engine, &UpdateEngine::progressChanged, this, &CliUpdater::onProgress);
-    connect(&engine, &UpdateEngine::finished, this, &CliUpdater::onFinished);
-    connect(&engine, &UpdateEngine::blockShown, this, [this](int block) { shownBlock = block; });
-    connect(&engine, &UpdateEngine::pageShown, this, [this](int page) { shownPage = page; });
-}
-
-CliUpdater::~CliUpdater()
-{
-    // No callback may post to the pump once it is gone.
-    link.closePorts();
+    session.setIdentifyTimeout(IdentifyTimeoutTicks);
+    if (!this->options.imagePath.isEmpty())
+        session.setImagePath(this->options.imagePath);
+    connect(&session, &UpdateSession::identified, this, &CliUpdater::onIdentified);
+    connect(&session, &UpdateSession::identifyTimedOut, this, [this] {
+        console.complain(Texts::tr("The Qel did not answer. Check that it is switched on and connected, and "
+                                   "that the MIDI IN and MIDI OUT ports are not swapped."));
+        quit(ExitNoDevice);
+    });
+    connect(&session, &UpdateSession::progressChanged, this, &CliUpdater::onProgress);
+    connect(&session, &UpdateSession::finished, this, &CliUpdater::onFinished);
 }
 
 void CliUpdater::start()
@@ -43,8 +39,10 @@ void CliUpdater::start()
         listPorts();
         return;
     }
-    const PortPicker::Pick in = PortPicker::pick(link.portNames(true), options.inPort, inDirection());
-    const PortPicker::Pick out = PortPicker::pick(link.portNames(false), options.outPort, outDirection());
+    const QStringList inNames = session.portNames(true);
+    const QStringList outNames = session.portNames(false);
+    const PortPicker::Pick in = PortPicker::pick(inNames, options.inPort, inDirection());
+    const PortPicker::Pick out = PortPicker::pick(outNames, options.outPort, outDirection());
     for (const PortPicker::Pick &pick : {in, out}) {
         if (pick.index < 0) {
             console.complain(pick.error);
@@ -53,22 +51,19 @@ void CliUpdater::start()
         }
     }
     console.say(Texts::tr("Connecting: %1 port \"%2\", %3 port \"%4\".")
-                    .arg(inDirection(), *link.inPortName(in.index), outDirection(), *link.outPortName(out.index)));
-    if (!link.openPorts(in.index, out.index)) {
+                    .arg(inDirection(), inNames.at(in.index), outDirection(), outNames.at(out.index)));
+    if (!session.connectDevice(in.index, out.index)) {
         console.complain(Texts::tr("Could not open the chosen MIDI ports."));
         quit(ExitNoDevice);
         return;
     }
-    identifyCountdown = IdentifyTimeoutTicks;
-    identifyClock.start();
-    link.sendIdentify();
-    ticker.start(TickInterval);
+    session.startTicking();
 }
 
 void CliUpdater::listPorts()
 {
-    const QStringList in = link.portNames(true);
-    const QStringList out = link.portNames(false);
+    const QStringList in = session.portNames(true);
+    const QStringList out = session.portNames(false);
     if (in.isEmpty() && out.isEmpty()) {
         console.complain(Texts::tr("No MIDI ports found."));
         quit(ExitNoDevice);
@@ -82,32 +77,14 @@ void CliUpdater::listPorts()
     quit(ExitSuccess);
 }
 
-void CliUpdater::onReply(ReplyCode code)
-{
-    if (code == ReplyIdentify) {
-        if (identifyCountdown > 0)
-            onIdentified();
-        return;
-    }
-    engine.handleReply(code);
-}
-
-void CliUpdater::onTick()
-{
-    engine.tick();
-    if (identifyCountdown > 0 && --identifyCountdown == 0) {
-        console.complain(Texts::tr("The Qel did not answer. Check that it is switched on and connected, and "
-                            "that the MIDI IN and MIDI OUT ports are not swapped."));
-        quit(ExitNoDevice);
-    }
-}
-
 void CliUpdater::onIdentified()
 {
-    identifyCountdown = 0;
-    roundTripUs = identifyClock.nsecsElapsed() / 1000;
-    const std::uint32_t version = link.firmwareVersion();
-    console.say(Texts::tr("Qel %1, firmware %2.").arg(link.serialText(), FirmwareVersion::text(version)));
+    // Only the first answer counts: a duplicate, or the answer after an update, changes nothing.
+    if (greeted)
+        return;
+    greeted = true;
+    const std::uint32_t version = session.firmwareVersion();
+    console.say(Texts::tr("Qel %1, firmware %2.").arg(session.serialText(), FirmwareVersion::text(version)));
     console.say(FirmwareVersion::verdict(version));
     if (options.infoOnly) {
         quit(ExitSuccess);
@@ -118,34 +95,28 @@ void CliUpdater::onIdentified()
 
 void CliUpdater::startUpdate()
 {
-    QFile file(options.imagePath.isEmpty() ? QString(ResourcePaths::FirmwareImage) : options.imagePath);
-    QByteArray image;
-    if (file.open(QIODevice::ReadOnly))
-        image = file.readAll();
-
-    if (!options.assumeYes && !image.isEmpty()) {
+    if (!options.assumeYes && QFileInfo(session.imagePath()).size() > 0) {
         if (!console.inputIsTerminal()) {
             console.complain(Texts::tr("Nobody can be asked before writing: standard input is not a terminal. "
-                                "Add --yes to update without a question."));
+                                       "Add --yes to update without a question."));
             quit(ExitUsage);
             return;
         }
-        const qint64 expected = UpdateDuration::expectedMs(roundTripUs, image.size());
-        if (!console.confirm(UpdateDuration::confirmation(link.firmwareVersion(), expected))) {
+        if (!console.confirm(session.confirmationText())) {
             console.say(Texts::tr("Nothing was written."));
             quit(ExitUpdateFailed);
             return;
         }
     }
-    eta.reset();
-    updateClock.start();
-    engine.start(image); // an unreadable image ends at once with the window's message
+    drawClock.start();
+    session.startUpdate(); // an unreadable image ends at once with the window's message
 }
 
-void CliUpdater::onProgress(int done, int total)
+void CliUpdater::onProgress(const UpdateSession::Progress &progress)
 {
-    const qint64 now = updateClock.elapsed();
-    eta.addSample(now, done, total);
+    const int done = progress.pagesDone;
+    const int total = progress.pagesTotal;
+    const qint64 now = drawClock.elapsed();
     const bool last = done >= total;
     if (console.outputIsTerminal()) {
         if (!last && now - lastDrawMs < ProgressIntervalMs)
@@ -157,9 +128,9 @@ void CliUpdater::onProgress(int done, int total)
         lastStep = step;
     }
     lastDrawMs = now;
-    const qint64 left = eta.remainingMs();
+    const qint64 left = progress.remainingMs;
     const QString remaining = left == EtaEstimator::Unknown || last ? QString() : UpdateDuration::remainingText(left);
-    console.progress(ProgressLine::render(done, total, shownBlock, shownPage, remaining));
+    console.progress(ProgressLine::render(done, total, progress.block, progress.page, remaining));
 }
 
 void CliUpdater::onFinished(UpdateOutcome outcome, const QString &message)
@@ -175,7 +146,6 @@ void CliUpdater::onFinished(UpdateOutcome outcome, const QString &message)
 
 void CliUpdater::quit(int code)
 {
-    ticker.stop();
-    link.closePorts();
+    session.disconnectDevice();
     QCoreApplication::exit(code);
 }

@@ -4,7 +4,8 @@
 #include "clioptions.h"
 #include "cliupdater.h"
 #include "exitcode.h"
-#include "midiservicefactory.h"
+#include "rtmidiservice.h"
+#include "simsetup.h"
 #include "translations.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,18 @@
 #include <QTranslator>
 
 #include <cstdio>
+
+namespace {
+
+// The MIDI service the options name: the simulated device or an RtMidi API.
+std::unique_ptr<MidiService> createMidiService(const QString &api)
+{
+    if (api.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0)
+        return createSimServiceFromEnvironment();
+    return std::make_unique<RtMidiService>(api.trimmed());
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -45,14 +45,14 @@ void BadBlockList::loadBblCopy(const std::uint8_t *chunk, const Trace &trace)
         entries[block] = 1;
     }
 
-    const int count = countBad(trace, QStringLiteral("BBL block %1 defect"));
+    const int count = countBad(trace, TraceKind::BblBlockDefect);
     if (trace) {
-        trace(QStringLiteral("BBL contains %1 blocks").arg(count));
-        trace(QStringLiteral("Factorydefects was %1 blocks").arg(factory));
+        trace({TraceKind::BblContains, count});
+        trace({TraceKind::FactoryDefectsWas, factory});
     }
 }
 
-int BadBlockList::countBad(const Trace &trace, const QString &lineFormat) const
+int BadBlockList::countBad(const Trace &trace, TraceKind kind) const
 {
     int count = 0;
     for (int block = 0; block < BlockCount; ++block) {
@@ -60,7 +60,7 @@ int BadBlockList::countBad(const Trace &trace, const QString &lineFormat) const
             continue;
         ++count;
         if (trace)
-            trace(lineFormat.arg(block));
+            trace({kind, block});
     }
     return count;
 }
@@ -78,10 +78,10 @@ void BadBlockList::loadDefectPart(int part, const std::uint8_t *bytes)
 
 int BadBlockList::countDefects(const Trace &trace)
 {
-    const int count = countBad(trace, QStringLiteral("DefectList block %1 defect"));
+    const int count = countBad(trace, TraceKind::DefectListBlockDefect);
     factory = static_cast<std::int16_t>(count);
     if (trace)
-        trace(QStringLiteral("DefectList contains %1 blocks").arg(count));
+        trace({TraceKind::DefectListContains, count});
     return count;
 }
 

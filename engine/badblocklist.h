@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "enginelistener.h"
 
 #include <array>
 #include <cstdint>
@@ -13,7 +13,7 @@ public:
     static constexpr int BlockCount = 1024;
     static constexpr int NoBlock = 1024;          // no good block left
     static constexpr int StoredEntriesRead = 126; // entries one 256-byte chunk can hold
-    using Trace = std::function<void(const QString &)>;
+    using Trace = std::function<void(const TraceLine &)>;
 
     // Whether the first 256 bytes of a page of block 0 hold a whole copy: the
     // markers A5 A5, then block numbers in ascending order ended by the 0xFFFF
@@ -38,8 +38,8 @@ public:
     void setChanged(bool on) { bblChanged = on; }
 
 private:
-    // Counts the bad blocks, tracing one line per block with `lineFormat`.
-    int countBad(const Trace &trace, const QString &lineFormat) const;
+    // Counts the bad blocks, tracing one line of `kind` per block.
+    int countBad(const Trace &trace, TraceKind kind) const;
 
     std::array<std::uint8_t, BlockCount> entries{};
     std::int16_t factory = 0;

@@ -1,11 +1,11 @@
 // Theory of operation
 //
 // The update is a stop-and-wait conversation: every step sends one command and
-// waits for the one reply that moves it on. The engine does no I/O of its own
-// and owns no timer. start() sends ResetNand; handleReply() is fed each decoded
-// reply and sends the next command; tick() counts the reply time-out down. A
-// reply that does not fit the current step, or arrives when no update runs,
-// changes nothing.
+// waits for the one reply that moves it on. The engine does no I/O of its own,
+// owns no timer and holds no text. start() sends ResetNand; handleReply() is
+// fed each decoded reply and sends the next command; tick() counts the reply
+// time-out down. A reply that does not fit the current step, or arrives when
+// no update runs, changes nothing.
 //
 // 1. ResetNand.
 // 2. Probe the pages of block 0 for the newest copy of the bad-block list and
@@ -32,15 +32,12 @@
 // After a failed erase, a read of another type goes first, so that a repeated
 // failure report cannot pass for the next block's answer. Every command that
 // awaits a reply arms the time-out, and a command the port refuses stops the
-// update at once. Every ending, good or bad, is reported once through
-// finished() with a message for the user.
+// update at once. Every ending, good or bad, is reported once to
+// the listener, which words it for the user.
 
 #include "updateengine.h"
 
-#include "devicelink.h"
-
-#include <QCoreApplication>
-
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -61,271 +58,245 @@ constexpr bool isDataStep(UpdateStep step)
         || step == StepProgramPage;
 }
 
-QString firmwareVersionText()
-{
-    return QStringLiteral("%1.%2").arg(UpdateEngine::ImageMajor).arg(UpdateEngine::ImageMinor, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace
 
-UpdateEngine::UpdateEngine(DeviceLink &link, QObject *parent)
-    : QObject(parent), link(link), listTrace([this](const QString &line) { emit trace(line); })
+UpdateEngine::UpdateEngine(CommandSink &sink, EngineListener &listener)
+    : sink(sink), listener(listener), listTrace([this](const TraceLine &line) { this->listener.traced(line); })
 {
 }
 
-void UpdateEngine::start(const QByteArray &newImage)
+void UpdateEngine::start(const std::uint8_t *data, std::size_t size)
 {
-    if (running)
+    if (run.running)
         cancel();
-    image = newImage;
-    currentStep = StepIdle;
-    imageComplete = false;
-    timeoutsInARow = 0;
-    timeoutsThisImageBlock = 0;
-    listScans = 0;
-    resyncing = false;
-    checkingBoundary = false;
-    pieceIndex = 0;
-    block = 0;
-    imgBlock = 0;
-    page = 0;
-    listPage = 0;
-    pagesDone = 0;
-    pagesTotal = static_cast<int>((image.size() + PageFrame::DataSize - 1) / PageFrame::DataSize);
-    running = true;
-    if (image.isEmpty()) {
-        end(UpdateOutcome::NoImage,
-            QCoreApplication::translate("MainWindow",
-                "The firmware image could not be read, so nothing was sent to the device. "
-                "Please reinstall the updater and try again."));
+    run = Run{};
+    image.assign(data, data + (data ? size : 0));
+    run.pagesTotal = static_cast<int>((image.size() + PageFrame::DataSize - 1) / PageFrame::DataSize);
+    run.running = true;
+    if (image.empty()) {
+        end(UpdateOutcome::NoImage);
         return;
     }
-    emit progressChanged(pagesDone, pagesTotal);
-    if (!await(link.sendResetNand(ImageMajor, ImageMinor, static_cast<std::uint32_t>(image.size()))))
+    listener.progressChanged(run.pagesDone, run.pagesTotal);
+    if (!await(buildResetNand(ImageMajor, ImageMinor, static_cast<std::uint32_t>(image.size()))))
         return;
-    emit trace(QStringLiteral("Reset NAND"));
+    trace(TraceKind::ResetNand);
 }
 
-void UpdateEngine::handleReply(ReplyCode code)
+void UpdateEngine::handleReply(const Reply &reply)
 {
-    if (!running)
+    if (!run.running)
         return;
-    switch (code) {
+    switch (reply.code) {
     case ReplyResetNand: onResetNandDone(); break;
-    case ReplyReadChunk: onChunkRead(); break;
-    case ReplyReadDefectList: onDefectListRead(); break;
-    case ReplyEraseBlock: onEraseResult(); break;
+    case ReplyReadChunk: onChunkRead(reply); break;
+    case ReplyReadDefectList: onDefectListRead(reply); break;
+    case ReplyEraseBlock: onEraseResult(reply); break;
     case ReplyBeginPage: onBeginPageAck(); break;
     case ReplyPageData: onPieceAck(); break;
-    case ReplyProgramPage: onProgramResult(); break;
+    case ReplyProgramPage: onProgramResult(reply); break;
     default: break;
     }
 }
 
 void UpdateEngine::tick()
 {
-    if (!running || timeout <= 0)
+    if (!run.running || run.timeout <= 0)
         return;
-    if (--timeout == 0)
+    if (--run.timeout == 0)
         onTimeout();
 }
 
 void UpdateEngine::cancel()
 {
-    if (!running)
+    if (!run.running)
         return;
-    end(UpdateOutcome::Cancelled,
-        QCoreApplication::translate("MainWindow",
-            "The update was stopped before it was complete. The device may not start "
-            "until the update has been run again."));
+    end(UpdateOutcome::Cancelled);
 }
 
 void UpdateEngine::onResetNandDone()
 {
-    if (currentStep != StepIdle)
+    if (run.step != StepIdle)
         return;
     beginListScan();
-    if (running)
-        emit trace(QCoreApplication::translate("MainWindow", "read BBL\n"));
+    if (run.running)
+        trace(TraceKind::ReadBbl);
 }
 
 void UpdateEngine::beginListScan()
 {
-    listPage = 0;
-    usedListPages = 0;
-    listCopyFound = false;
-    checkingBoundary = false;
-    resyncing = false;
-    currentStep = StepFindBbl;
-    pieceIndex = 0;
-    await(link.sendReadChunk(0, 0));
+    run.listPage = 0;
+    run.usedListPages = 0;
+    run.listCopyFound = false;
+    run.checkingBoundary = false;
+    run.resyncing = false;
+    run.step = StepFindBbl;
+    run.pieceIndex = 0;
+    await(buildReadChunk(0, 0));
 }
 
-void UpdateEngine::onChunkRead()
+void UpdateEngine::onChunkRead(const Reply &reply)
 {
-    if (currentStep != StepFindBbl && currentStep != StepReadBbl)
+    if (run.step != StepFindBbl && run.step != StepReadBbl)
         return;
-    if (resyncing) {
+    if (run.resyncing) {
         beginListScan();
         return;
     }
-    if (link.replyDataLength() < ListPieceSize)
+    if (reply.dataLength < ListPieceSize)
         return;
 
-    if (currentStep == StepFindBbl) {
+    if (run.step == StepFindBbl) {
         // The search tells a copy from an empty page by its first data byte.
-        const bool inUse = link.replyData()[0] != ErasedByte;
-        if (checkingBoundary) {
+        const bool inUse = reply.data[0] != ErasedByte;
+        if (run.checkingBoundary) {
             if (inUse)
                 distrust(Command::ReadChunk);
-            else if (listCopyFound)
+            else if (run.listCopyFound)
                 startImageFromCopy();
             else
                 readDefects();
             return;
         }
-        if (inUse && listPage < LastListPage) {
-            ++listPage;
-            await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+        if (inUse && run.listPage < LastListPage) {
+            ++run.listPage;
+            await(buildReadChunk(run.listPage * ChunksPerPage, 0));
             return;
         }
-        usedListPages = inUse ? listPage + 1 : listPage;
-        if (usedListPages == 0) {
-            emit trace(QStringLiteral("no BBL found, NAND is unused"));
+        run.usedListPages = inUse ? run.listPage + 1 : run.listPage;
+        if (run.usedListPages == 0) {
+            trace(TraceKind::NoBblFound);
             checkListBoundary();
             return;
         }
-        emit trace(QStringLiteral("found %1 BBL's").arg(usedListPages));
-        emit trace(QStringLiteral("read last BBL"));
-        listPage = usedListPages - 1;
+        trace(TraceKind::FoundBbls, run.usedListPages);
+        trace(TraceKind::ReadLastBbl);
+        run.listPage = run.usedListPages - 1;
         readListCopy();
         return;
     }
 
-    ReadBack &target = readBack[std::size_t(readPass)];
-    std::memcpy(target.data() + ListPieceSize * pieceIndex, link.replyData().data(), ListPieceSize);
-    ++pieceIndex;
-    if (pieceIndex < ListPieces) {
-        await(link.sendReadChunk(listPage * ChunksPerPage, static_cast<std::uint8_t>(pieceIndex)));
+    ReadBack &target = run.readBack[std::size_t(run.readPass)];
+    std::memcpy(target.data() + ListPieceSize * run.pieceIndex, reply.data.data(), ListPieceSize);
+    ++run.pieceIndex;
+    if (run.pieceIndex < ListPieces) {
+        await(buildReadChunk(run.listPage * ChunksPerPage, static_cast<std::uint8_t>(run.pieceIndex)));
         return;
     }
-    if (readPass == 0) {
-        readPass = 1;
-        pieceIndex = 0;
-        await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+    if (run.readPass == 0) {
+        run.readPass = 1;
+        run.pieceIndex = 0;
+        await(buildReadChunk(run.listPage * ChunksPerPage, 0));
         return;
     }
     // The search saw this page in use: reading it empty, or two reads that
     // differ, mean answers went astray.
-    if (readBack[0] != readBack[1] || readBack[1][0] == ErasedByte) {
+    if (run.readBack[0] != run.readBack[1] || run.readBack[1][0] == ErasedByte) {
         distrust(Command::ReadChunk);
         return;
     }
-    if (!BadBlockList::intactCopy(readBack[1].data())) {
-        emit trace(QStringLiteral("BBL page %1 is torn, skipped").arg(listPage));
-        if (listPage == 0) {
+    if (!BadBlockList::intactCopy(run.readBack[1].data())) {
+        trace(TraceKind::BblPageTorn, run.listPage);
+        if (run.listPage == 0) {
             checkListBoundary();  // no whole copy anywhere: as on an unused flash
             return;
         }
-        --listPage;
+        --run.listPage;
         readListCopy();
         return;
     }
-    listCopyFound = true;
+    run.listCopyFound = true;
     checkListBoundary();
 }
 
 void UpdateEngine::readListCopy()
 {
-    currentStep = StepReadBbl;
-    readPass = 0;
-    pieceIndex = 0;
-    await(link.sendReadChunk(listPage * ChunksPerPage, 0));
+    run.step = StepReadBbl;
+    run.readPass = 0;
+    run.pieceIndex = 0;
+    await(buildReadChunk(run.listPage * ChunksPerPage, 0));
 }
 
 void UpdateEngine::checkListBoundary()
 {
-    if (usedListPages >= PagesPerBlock) {
-        if (listCopyFound)
+    if (run.usedListPages >= PagesPerBlock) {
+        if (run.listCopyFound)
             startImageFromCopy();
         else
             readDefects();
         return;
     }
-    currentStep = StepFindBbl;
-    checkingBoundary = true;
-    await(link.sendReadChunk(usedListPages * ChunksPerPage, 0));
+    run.step = StepFindBbl;
+    run.checkingBoundary = true;
+    await(buildReadChunk(run.usedListPages * ChunksPerPage, 0));
 }
 
 void UpdateEngine::startImageFromCopy()
 {
-    checkingBoundary = false;
-    std::memcpy(frame.bytes.data(), readBack[1].data(), ListBytes);
-    list.loadBblCopy(frame.bytes.data(), listTrace);
-    list.setChanged(false);
+    run.checkingBoundary = false;
+    std::memcpy(frame.bytes.data(), run.readBack[1].data(), ListBytes);
+    run.list.loadBblCopy(frame.bytes.data(), listTrace);
+    run.list.setChanged(false);
     startImage();
 }
 
 void UpdateEngine::readDefects()
 {
-    checkingBoundary = false;
-    emit trace(QStringLiteral("read defective list"));
-    currentStep = StepReadDefects;
-    pieceIndex = 0;
-    await(link.sendReadDefectList(0));
+    run.checkingBoundary = false;
+    trace(TraceKind::ReadDefectiveList);
+    run.step = StepReadDefects;
+    run.pieceIndex = 0;
+    await(buildReadDefectList(0));
 }
 
 void UpdateEngine::distrust(Command lastRead)
 {
-    if (++listScans >= MaxListScans) {
-        end(UpdateOutcome::DeviceSilent,
-            QCoreApplication::translate("MainWindow",
-                "The device's answers about its list of faulty flash blocks did not agree, so "
-                "nothing was written. Please check the MIDI cable and run the update again."));
+    if (++run.listScans >= MaxListScans) {
+        end(UpdateOutcome::ListUnreadable);
         return;
     }
-    emit trace(QStringLiteral("BBL answers disagree, searching block 0 again"));
+    trace(TraceKind::BblAnswersDisagree);
     // A read of the other kind: answers of the kind just used are passed over
     // until its own arrives.
-    resyncing = true;
-    pieceIndex = 0;
-    checkingBoundary = false;
+    run.resyncing = true;
+    run.pieceIndex = 0;
+    run.checkingBoundary = false;
     if (lastRead == Command::ReadChunk) {
-        currentStep = StepReadDefects;
-        await(link.sendReadDefectList(0));
+        run.step = StepReadDefects;
+        await(buildReadDefectList(0));
     } else {
-        currentStep = StepFindBbl;
-        await(link.sendReadChunk(0, 0));
+        run.step = StepFindBbl;
+        await(buildReadChunk(0, 0));
     }
 }
 
-void UpdateEngine::onDefectListRead()
+void UpdateEngine::onDefectListRead(const Reply &reply)
 {
-    if (resyncing && currentStep == StepEraseBlock) {
-        resyncing = false;
+    if (run.resyncing && run.step == StepEraseBlock) {
+        run.resyncing = false;
         eraseDataBlock();
         return;
     }
-    if (currentStep != StepReadDefects)
+    if (run.step != StepReadDefects)
         return;
-    if (resyncing) {
+    if (run.resyncing) {
         beginListScan();
         return;
     }
-    if (link.replyDataLength() < DefectPartSize)
+    if (reply.dataLength < DefectPartSize)
         return;
     // Parts 0 and 1, then both again.
-    const int pass = pieceIndex / DefectParts;
-    const int part = pieceIndex % DefectParts;
-    std::memcpy(readBack[std::size_t(pass)].data() + DefectPartSize * part, link.replyData().data(),
+    const int pass = run.pieceIndex / DefectParts;
+    const int part = run.pieceIndex % DefectParts;
+    std::memcpy(run.readBack[std::size_t(pass)].data() + DefectPartSize * part, reply.data.data(),
                 DefectPartSize);
-    ++pieceIndex;
-    if (pieceIndex < 2 * DefectParts) {
-        await(link.sendReadDefectList(static_cast<std::uint8_t>(pieceIndex % DefectParts)));
+    ++run.pieceIndex;
+    if (run.pieceIndex < 2 * DefectParts) {
+        await(buildReadDefectList(static_cast<std::uint8_t>(run.pieceIndex % DefectParts)));
         return;
     }
-    if (!std::equal(readBack[0].begin(), readBack[0].begin() + DefectParts * DefectPartSize,
-                    readBack[1].begin())) {
+    if (!std::equal(run.readBack[0].begin(), run.readBack[0].begin() + DefectParts * DefectPartSize,
+                    run.readBack[1].begin())) {
         distrust(Command::ReadDefectList);
         return;
     }
@@ -335,96 +306,92 @@ void UpdateEngine::onDefectListRead()
 void UpdateEngine::useDefects()
 {
     for (int part = 0; part < DefectParts; ++part)
-        list.loadDefectPart(part, readBack[0].data() + DefectPartSize * part);
-    const int defects = list.countDefects(listTrace);
+        run.list.loadDefectPart(part, run.readBack[0].data() + DefectPartSize * part);
+    const int defects = run.list.countDefects(listTrace);
     if (defects > MaxFactoryDefects) {
-        emit trace(QStringLiteral("more than 3 factory defects, Flash not healthy! Aborting"));
-        end(UpdateOutcome::FlashUnhealthy,
-            QCoreApplication::translate("MainWindow",
-                "The device's flash memory has %1 blocks that were faulty from the factory "
-                "(at most 3 are allowed), so it cannot be updated safely. Nothing was "
-                "written. Please contact service.").arg(defects));
+        trace(TraceKind::TooManyFactoryDefects);
+        end(UpdateOutcome::FlashUnhealthy, defects);
         return;
     }
-    emit blockShown(ListBlock);
-    emit trace(QStringLiteral("erase block 0 (BBL block)"));
-    currentStep = StepEraseBblBlock;
-    block = ListBlock;
-    await(link.sendEraseBlock(ListBlock));
+    listener.blockShown(ListBlock);
+    trace(TraceKind::EraseBblBlock);
+    run.step = StepEraseBblBlock;
+    run.block = ListBlock;
+    await(buildEraseBlock(ListBlock));
 }
 
-void UpdateEngine::onEraseResult()
+void UpdateEngine::onEraseResult(const Reply &reply)
 {
     // A status cut off on the wire says nothing; the time-out will tell.
-    if (link.replyDataLength() < 1)
+    if (reply.dataLength < 1)
         return;
-    if (currentStep == StepEraseBlock) {
-        if (resyncing)
+    if (run.step == StepEraseBlock) {
+        if (run.resyncing)
             return;
-        if (link.failFlag()) {
-            emit trace(QStringLiteral("Erase block %1 FAIL").arg(block));
-            list.markBad(block);
-            block = list.nextGoodBlock(block);
-            if (block == BadBlockList::NoBlock) {
+        if (reply.fail) {
+            trace(TraceKind::EraseBlockFail, run.block);
+            run.list.markBad(run.block);
+            run.block = run.list.nextGoodBlock(run.block);
+            if (run.block == BadBlockList::NoBlock) {
                 closingPath();
                 return;
             }
             // A repeat of this failure report must not pass for the next
             // block's answer: a read of another type goes first.
-            resyncing = true;
-            await(link.sendReadDefectList(0));
+            run.resyncing = true;
+            await(buildReadDefectList(0));
             return;
         }
-        page = 0;
+        run.page = 0;
         // Shown once the command is out: a slow log then overlaps the device's work.
         if (!beginDataPage())
             return;
-        emit trace(QStringLiteral("Erase block %1 ok").arg(block));
-        emit trace(QStringLiteral("Write Data Page"));
-        emit blockShown(block);
-        emit pageShown(page);
+        trace(TraceKind::EraseBlockOk, run.block);
+        trace(TraceKind::WriteDataPage);
+        listener.blockShown(run.block);
+        listener.pageShown(run.page);
         return;
     }
 
     // Block 0's erase result is not examined: the program of the copy tells.
-    if (currentStep != StepEraseBblBlock && currentStep != StepEraseBblForCopy)
+    if (run.step != StepEraseBblBlock && run.step != StepEraseBblForCopy)
         return;
-    emit trace(QStringLiteral("Erase block %1 ok").arg(ListBlock));
-    emit trace(QStringLiteral("writing BBL to block 0 page 0"));
-    listPage = 0;
-    emit blockShown(ListBlock);
-    emit pageShown(listPage);
-    usedListPages = 0;
-    if (currentStep == StepEraseBblBlock) {
-        list.setChanged(false);
-        currentStep = StepBeginFirstBbl;
+    trace(TraceKind::EraseBlockOk, ListBlock);
+    trace(TraceKind::WritingFirstBbl);
+    run.listPage = 0;
+    listener.blockShown(ListBlock);
+    listener.pageShown(run.listPage);
+    run.usedListPages = 0;
+    if (run.step == StepEraseBblBlock) {
+        run.list.setChanged(false);
+        run.step = StepBeginFirstBbl;
     } else {
-        currentStep = StepBeginBblCopy;
+        run.step = StepBeginBblCopy;
     }
-    await(link.sendBeginPage(ListBlock, static_cast<std::uint8_t>(listPage)));
+    await(buildBeginPage(ListBlock, static_cast<std::uint8_t>(run.listPage)));
 }
 
 void UpdateEngine::onBeginPageAck()
 {
-    switch (currentStep) {
+    switch (run.step) {
     case StepBeginPage:
         // The frame was built when BeginPage went out.
-        pieceIndex = 0;
-        currentStep = StepSendPage;
+        run.pieceIndex = 0;
+        run.step = StepSendPage;
         if (!sendPiece())
             return;
-        emit trace(QStringLiteral("write page %1").arg(page));
-        emit pageShown(page);
+        trace(TraceKind::WritePage, run.page);
+        listener.pageShown(run.page);
         return;
     case StepBeginBblCopy:
     case StepBeginFirstBbl:
-        pieceIndex = 0;
-        currentStep = currentStep == StepBeginBblCopy ? StepSendBblCopy : StepSendFirstBbl;
-        buildBblFrame(frame, list.data(), BadBlockList::BlockCount, list.factoryDefects());
+        run.pieceIndex = 0;
+        run.step = run.step == StepBeginBblCopy ? StepSendBblCopy : StepSendFirstBbl;
+        buildBblFrame(frame, run.list.data(), BadBlockList::BlockCount, run.list.factoryDefects());
         if (!sendPiece())
             return;
-        emit trace(QStringLiteral("Write BBL Page %1").arg(listPage));
-        emit pageShown(listPage);
+        trace(TraceKind::WriteBblPage, run.listPage);
+        listener.pageShown(run.listPage);
         return;
     default:
         return;
@@ -435,70 +402,63 @@ void UpdateEngine::onPieceAck()
 {
     // The piece status byte is not acted on: the device checks the whole frame.
     UpdateStep next;
-    switch (currentStep) {
+    switch (run.step) {
     case StepSendPage: next = StepProgramPage; break;
     case StepSendBblCopy: next = StepProgramBblCopy; break;
     case StepSendFirstBbl: next = StepProgramFirstBbl; break;
     default: return;
     }
-    ++pieceIndex;
-    if (pieceIndex < PageFrame::Pieces) {
+    ++run.pieceIndex;
+    if (run.pieceIndex < PageFrame::Pieces) {
         sendPiece();
         return;
     }
-    currentStep = next;
-    await(link.sendProgramPage());
+    run.step = next;
+    await(buildProgramPage());
 }
 
-void UpdateEngine::onProgramResult()
+void UpdateEngine::onProgramResult(const Reply &reply)
 {
-    if (link.replyDataLength() < 1)
+    if (reply.dataLength < 1)
         return;
-    switch (currentStep) {
+    switch (run.step) {
     case StepProgramPage:
-        if (link.failFlag()) {
-            emit trace(QStringLiteral("FAIL!"));
-            emit trace(QStringLiteral("Block %1 is marked as bad").arg(block));
-            list.markBad(block);
+        if (reply.fail) {
+            trace(TraceKind::ProgramFail);
+            trace(TraceKind::BlockMarkedBad, run.block);
+            run.list.markBad(run.block);
             eraseNextGoodBlock();
             return;
         }
-        timeoutsInARow = 0;
-        pagesDone = imgBlock * PagesPerBlock + page + 1;
-        emit progressChanged(pagesDone, pagesTotal);
-        if (imageComplete) {
+        run.timeoutsInARow = 0;
+        run.pagesDone = run.imgBlock * PagesPerBlock + run.page + 1;
+        listener.progressChanged(run.pagesDone, run.pagesTotal);
+        if (run.imageComplete) {
             closingPath();
             return;
         }
-        if (++page < PagesPerBlock) {
+        if (++run.page < PagesPerBlock) {
             beginDataPage();
             return;
         }
-        ++imgBlock;
-        timeoutsThisImageBlock = 0;
+        ++run.imgBlock;
+        run.timeoutsThisImageBlock = 0;
         eraseNextGoodBlock();
         return;
     case StepProgramBblCopy:
-        if (link.failFlag()) {
-            end(UpdateOutcome::ListWriteFailed,
-                QCoreApplication::translate("MainWindow",
-                    "The firmware was written, but the device could not store its list of "
-                    "faulty flash blocks, so it may not start. Please run the update again."));
+        if (reply.fail) {
+            end(UpdateOutcome::ListWriteFailed);
             return;
         }
         finishUpdate();
         return;
     case StepProgramFirstBbl:
-        if (link.failFlag()) {
-            end(UpdateOutcome::ListWriteFailed,
-                QCoreApplication::translate("MainWindow",
-                    "The device could not store its list of faulty flash blocks, so no "
-                    "firmware was written. Please run the update again; if it fails again, "
-                    "contact service."));
+        if (reply.fail) {
+            end(UpdateOutcome::FirstListWriteFailed);
             return;
         }
-        list.setChanged(false);
-        usedListPages = listPage + 1;
+        run.list.setChanged(false);
+        run.usedListPages = run.listPage + 1;
         startImage();
         return;
     default:
@@ -508,48 +468,45 @@ void UpdateEngine::onProgramResult()
 
 void UpdateEngine::closingPath()
 {
-    if (!list.changed()) {
+    if (!run.list.changed()) {
         finishUpdate();
         return;
     }
-    if (usedListPages >= PagesPerBlock) {
+    if (run.usedListPages >= PagesPerBlock) {
         // No page left after the newest copy: start block 0 afresh.
-        emit blockShown(ListBlock);
-        emit trace(QStringLiteral("erase block 0 (BBL block)"));
-        currentStep = StepEraseBblForCopy;
-        await(link.sendEraseBlock(ListBlock));
+        listener.blockShown(ListBlock);
+        trace(TraceKind::EraseBblBlock);
+        run.step = StepEraseBblForCopy;
+        await(buildEraseBlock(ListBlock));
         return;
     }
     // The first free page, past a torn copy if the newest page holds one.
-    currentStep = StepBeginBblCopy;
-    listPage = usedListPages;
-    await(link.sendBeginPage(ListBlock, static_cast<std::uint8_t>(listPage)));
+    run.step = StepBeginBblCopy;
+    run.listPage = run.usedListPages;
+    await(buildBeginPage(ListBlock, static_cast<std::uint8_t>(run.listPage)));
 }
 
 void UpdateEngine::onTimeout()
 {
     // Each programmed page clears the count in a row, so a device that always
     // loses the same later page is stopped by the count per image block.
-    if (!isDataStep(currentStep) || ++timeoutsInARow >= MaxTimeoutsInARow
-        || ++timeoutsThisImageBlock >= MaxTimeoutsPerImageBlock) {
-        end(UpdateOutcome::DeviceSilent,
-            QCoreApplication::translate("MainWindow",
-                "The device stopped answering, so the update stopped. Please check the MIDI "
-                "cable and the device, then run the update again."));
+    if (!isDataStep(run.step) || ++run.timeoutsInARow >= MaxTimeoutsInARow
+        || ++run.timeoutsThisImageBlock >= MaxTimeoutsPerImageBlock) {
+        end(UpdateOutcome::DeviceSilent);
         return;
     }
     // Whatever got lost, the block is erased again and rewritten from page 0.
-    ++retries;
-    resyncing = false;
+    ++run.retries;
+    run.resyncing = false;
     eraseDataBlock();
 }
 
 void UpdateEngine::startImage()
 {
-    imgBlock = 0;
-    timeoutsThisImageBlock = 0;
-    block = list.nextGoodBlock(ListBlock);
-    if (block == BadBlockList::NoBlock)
+    run.imgBlock = 0;
+    run.timeoutsThisImageBlock = 0;
+    run.block = run.list.nextGoodBlock(ListBlock);
+    if (run.block == BadBlockList::NoBlock)
         closingPath();
     else
         eraseDataBlock();
@@ -557,8 +514,8 @@ void UpdateEngine::startImage()
 
 void UpdateEngine::eraseNextGoodBlock()
 {
-    block = list.nextGoodBlock(block);
-    if (block == BadBlockList::NoBlock)
+    run.block = run.list.nextGoodBlock(run.block);
+    if (run.block == BadBlockList::NoBlock)
         closingPath();
     else
         eraseDataBlock();
@@ -566,66 +523,58 @@ void UpdateEngine::eraseNextGoodBlock()
 
 void UpdateEngine::eraseDataBlock()
 {
-    currentStep = StepEraseBlock;
-    await(link.sendEraseBlock(static_cast<std::uint32_t>(block)));
+    run.step = StepEraseBlock;
+    await(buildEraseBlock(static_cast<std::uint32_t>(run.block)));
 }
 
 bool UpdateEngine::beginDataPage()
 {
-    currentStep = StepBeginPage;
-    if (!await(link.sendBeginPage(static_cast<std::uint32_t>(block), static_cast<std::uint8_t>(page))))
+    run.step = StepBeginPage;
+    if (!await(buildBeginPage(static_cast<std::uint32_t>(run.block), static_cast<std::uint8_t>(run.page))))
         return false;
-    imageComplete = buildDataFrame(frame, imgBlock, page, reinterpret_cast<const std::uint8_t *>(image.constData()),
-                                   image.size());
+    run.imageComplete = buildDataFrame(frame, run.imgBlock, run.page, image.data(),
+                                       static_cast<std::int64_t>(image.size()));
     return true;
 }
 
 bool UpdateEngine::sendPiece()
 {
-    return await(link.sendPageData(frame.bytes.data() + PageFrame::pieceOffset(pieceIndex),
-                                   PageFrame::pieceLength(pieceIndex)));
+    return await(buildPageData(frame.bytes.data() + PageFrame::pieceOffset(run.pieceIndex),
+                               PageFrame::pieceLength(run.pieceIndex)));
 }
 
 void UpdateEngine::finishUpdate()
 {
-    emit trace(QStringLiteral("*** Finish***"));
-    if (retries > 0)
-        emit trace(QStringLiteral("(%1 retries)").arg(retries));
-    currentStep = StepIdle;
-    timeout = 0; // Finish has no answer
-    if (!link.sendFinish()) {
-        await(false);
+    trace(TraceKind::Finish);
+    if (run.retries > 0)
+        trace(TraceKind::Retries, run.retries);
+    run.step = StepIdle;
+    run.timeout = 0; // Finish has no answer
+    if (!sink.send(buildFinish())) {
+        end(UpdateOutcome::PortLost);
         return;
     }
-    if (block == BadBlockList::NoBlock) {
-        emit trace(QStringLiteral("Error: not enough space in NAND, all 1024 blocks written"));
-        end(UpdateOutcome::NoSpace,
-            QCoreApplication::translate("MainWindow",
-                "The device's flash memory ran out of good blocks before the whole firmware "
-                "was written, so the device may not start. Please contact service."));
+    if (run.block == BadBlockList::NoBlock) {
+        trace(TraceKind::NotEnoughSpace);
+        end(UpdateOutcome::NoSpace);
         return;
     }
-    end(UpdateOutcome::Success,
-        QCoreApplication::translate("MainWindow",
-            "The update is complete: the device now carries firmware %1.").arg(firmwareVersionText()));
+    end(UpdateOutcome::Success);
 }
 
-bool UpdateEngine::await(bool accepted)
+bool UpdateEngine::await(const SysExMessage &command)
 {
-    if (!accepted) {
-        end(UpdateOutcome::PortLost,
-            QCoreApplication::translate("MainWindow",
-                "The MIDI port refused a message: the device or its cable went away. Please "
-                "check the connection, connect again and run the update again."));
+    if (!sink.send(command)) {
+        end(UpdateOutcome::PortLost);
         return false;
     }
-    timeout = ReplyTimeoutTicks;
+    run.timeout = ReplyTimeoutTicks;
     return true;
 }
 
-void UpdateEngine::end(UpdateOutcome outcome, const QString &message)
+void UpdateEngine::end(UpdateOutcome outcome, int factoryDefects)
 {
-    running = false;
-    timeout = 0;
-    emit finished(outcome, message);
+    run.running = false;
+    run.timeout = 0;
+    listener.finished({outcome, factoryDefects});
 }

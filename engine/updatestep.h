@@ -25,11 +25,13 @@ enum UpdateStep : int {
 // How an update ended.
 enum class UpdateOutcome {
     Success,
-    NoImage,          // the image resource could not be read
-    FlashUnhealthy,   // more than 3 factory defects
-    NoSpace,          // no good block left for the image
-    ListWriteFailed,  // a copy of the bad-block list failed to program
-    DeviceSilent,     // the device stopped answering
-    PortLost,         // the MIDI port refused a message
-    Cancelled,        // the user stopped it
+    NoImage,              // there was no image to write
+    FlashUnhealthy,       // more than 3 factory defects
+    NoSpace,              // no good block left for the image
+    ListWriteFailed,      // the closing copy of the bad-block list failed to program
+    FirstListWriteFailed, // the first copy on a new flash failed; no firmware written
+    ListUnreadable,       // the device's answers about the list never agreed
+    DeviceSilent,         // the device stopped answering
+    PortLost,             // the MIDI port refused a message
+    Cancelled,            // the user stopped it
 };

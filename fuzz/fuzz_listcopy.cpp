@@ -22,15 +22,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const bool intact = BadBlockList::intactCopy(chunk.data());
     BadBlockList list;
-    int traced = 0;
-    list.loadBblCopy(chunk.data(), [&traced](const QString &) { ++traced; });
+    int blockLines = 0;
+    int lines = 0;
+    bool wrongLine = false;
+    list.loadBblCopy(chunk.data(), [&](const TraceLine &line) {
+        ++lines;
+        if (line.kind == TraceKind::BblBlockDefect) {
+            ++blockLines;
+            wrongLine = wrongLine || !list.isBad(line.value);
+        }
+    });
 
     int bad = 0;
     for (int block = 0; block < BadBlockList::BlockCount; ++block)
         bad += list.isBad(block) ? 1 : 0;
-    // One trace per bad block and two summary lines; never more entries than
+    // One line per bad block and two summary lines; never more entries than
     // a chunk holds; a whole copy keeps the stored factory count.
-    if (traced != bad + 2 || bad > BadBlockList::StoredEntriesRead)
+    if (wrongLine || blockLines != bad || lines != bad + 2 || bad > BadBlockList::StoredEntriesRead)
         std::abort();
     if (intact && list.factoryDefects() != std::int16_t(chunk[2] | (chunk[3] << 8)))
         std::abort();

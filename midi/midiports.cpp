@@ -45,14 +45,7 @@ std::optional<QString> MidiPorts::outPortName(int index) const
 
 QStringList MidiPorts::portNames(bool input, int limit) const
 {
-    QStringList names;
-    for (int i = 0; i < limit; ++i) {
-        const auto name = input ? inPortName(i) : outPortName(i);
-        if (!name)
-            break;
-        names << *name;
-    }
-    return names;
+    return midiService ? midiService->portNames(input, limit) : QStringList();
 }
 
 bool MidiPorts::openPorts(int inIndex, int outIndex)

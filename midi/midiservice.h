@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,19 @@ public:
     // Name of port i in that direction, or nothing when i names no port.
     virtual std::optional<QString> inPortName(int index) const = 0;
     virtual std::optional<QString> outPortName(int index) const = 0;
+    // Names of ports 0, 1, ... in one direction, up to `limit`. A service
+    // whose every name lookup lists all its ports answers with one listing.
+    virtual QStringList portNames(bool input, int limit) const
+    {
+        QStringList names;
+        for (int i = 0; i < limit; ++i) {
+            const std::optional<QString> name = input ? inPortName(i) : outPortName(i);
+            if (!name)
+                break;
+            names << *name;
+        }
+        return names;
+    }
 
     // Each opens one port by index, closing the one open before; false when it failed.
     virtual bool openIn(int index, ReceiveCallback callback) = 0;

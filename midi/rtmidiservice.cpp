@@ -140,6 +140,24 @@ std::optional<QString> RtMidiService::outPortName(int index) const
     return portName(*output, ownInPorts, index);
 }
 
+QStringList RtMidiService::portNames(bool inputs, int limit) const
+{
+    // One listing for the whole list: each name lookup would list every port again.
+    RtMidi *port = inputs ? static_cast<RtMidi *>(input.get()) : output.get();
+    if (!port || !jackServerUsable(inputs ? inApi : outApi))
+        return {};
+    // Our own ports of the other direction are left out, as portName() does.
+    const std::vector<std::string> &own = inputs ? ownOutPorts : ownInPorts;
+    QStringList names;
+    for (const std::string &name : allPortNames(*port)) {
+        if (names.size() >= limit || name.empty())
+            break;
+        if (std::find(own.begin(), own.end(), name) == own.end())
+            names << QString::fromStdString(name);
+    }
+    return names;
+}
+
 bool RtMidiService::openIn(int index, ReceiveCallback receive)
 {
     closeIn();

@@ -31,6 +31,7 @@ public:
 
     std::optional<QString> inPortName(int index) const override;
     std::optional<QString> outPortName(int index) const override;
+    QStringList portNames(bool inputs, int limit) const override;
     bool openIn(int index, ReceiveCallback callback) override;
     bool openOut(int index) override;
     void closeIn() override;

@@ -23,6 +23,8 @@ constexpr std::array<std::uint8_t, 4> ResetConfirmation{0x35, 0x1C, 0x62, 0x0B};
 // Largest PageData payload one message may carry (151 Pack7 groups).
 constexpr int MaxPageDataLength = 604;
 constexpr int MaxMessageLength = 768;
+// A received message longer than this is taken in cut to this length.
+constexpr int MaxReplyLength = 1024;
 
 } // namespace SysEx
 

@@ -21,12 +21,11 @@
 // runs by itself and time passes only in tick(), so a run is repeatable.
 //
 //     SimLoop loop;
-//     DeviceLink link(loop.makeService());
-//     link.openPorts(0, 0);
-//     UpdateEngine engine(link);
-//     loop.receiver = [&](const QByteArray &m) { engine.handleReply(link.takeReply(m)); };
-//     engine.start(image);
+//     loop.receiver = [&](const QByteArray &m) { engine.handleReply(decodeReply(...m...)); };
+//     engine.start(image, size);   // an engine whose CommandSink calls loop.send()
 //     while (engine.isRunning()) { loop.pump(); loop.tick(); engine.tick(); }
+//
+// Or through a MIDI service, as a session would: loop.makeService().
 class SimLoop
 {
 public:

@@ -1,7 +1,7 @@
-// The window as a controller: port lists, connecting, identity, the dispatch
-// of replies, the tick timer, closing. Replies are made by hand.
+// The window as a controller of its session: port lists, its look from start
+// to disconnect, the device's transfer reports, the tick timer, closing.
 
-#include "sysex.h"
+#include "devicereplies.h"
 #include "windowfixture.h"
 
 class TestController : public QObject
@@ -13,16 +13,13 @@ private slots:
     void cleanup() { fx.reset(); }
     void portLists_data();
     void portLists();
-    void silentDeviceKeepsTryingUntilDisconnect();
-    void identityOutsideConnectingOnlyFillsTheFields();
+    void lookFromStartToDisconnect();
     void transferReportsMatterOnlyDuringAnUpdate();
-    void versionText_data();
-    void versionText();
-    void malformedRepliesChangeNothing();
-    void tickTimerReachesTheEngine();
+    void tickTimerReachesTheSession();
     void close1ClosesPortsNowAndWindowFiveTicksLater();
     void closingDuringAnUpdateAsksFirst();
-    void unreadableImageIsReported();
+    void failuresAreReported_data();
+    void failuresAreReported();
 
 private:
     WindowFixture fx;
@@ -33,9 +30,8 @@ void TestController::portLists_data()
     QTest::addColumn<int>("ports");
     QTest::addColumn<int>("listed");
     QTest::addColumn<int>("row");
-    QTest::addColumn<int>("afterConnect");
-    QTest::newRow("120 ports") << 120 << MainWindow::MaxPortsListed << 0 << int(MainWindow::Connecting);
-    QTest::newRow("none") << 0 << 0 << -1 << int(MainWindow::Disconnected);
+    QTest::newRow("120 ports, no Qel's") << 120 << int(MainWindow::MaxPortsListed) << 0;
+    QTest::newRow("none") << 0 << 0 << -1;
 }
 
 void TestController::portLists()
@@ -43,184 +39,166 @@ void TestController::portLists()
     QFETCH(int, ports);
     QFETCH(int, listed);
     QFETCH(int, row);
-    QFETCH(int, afterConnect);
     QStringList names;
     for (int i = 0; i < ports; ++i)
         names << QStringLiteral("port %1").arg(i);
     fx.make(names, names);
-    QCOMPARE(rows(fx.window->MidiInList), names.first(listed));
-    QCOMPARE(rows(fx.window->MidiOutList), names.first(listed));
-    QCOMPARE(fx.window->MidiInList->currentRow(), row);
-    QCOMPARE(fx.window->MidiOutList->currentRow(), row);
+    MainWindow &w = *fx.window;
+    QCOMPARE(rows(w.MidiInList), names.first(listed));
+    QCOMPARE(rows(w.MidiOutList), names.first(listed));
+    QCOMPARE(w.MidiInList->currentRow(), row);
+    QCOMPARE(w.MidiOutList->currentRow(), row);
 
-    fx.window->ConnectButton->click();
+    w.ConnectButton->click();
     QVERIFY(fx.service->calls.contains(QStringLiteral("openIn %1").arg(row)));
     QVERIFY(fx.service->calls.contains(QStringLiteral("openOut %1").arg(row)));
-    QCOMPARE(fx.window->connection(), afterConnect);
     // Identify goes out only over ports that opened.
+    QCOMPARE(w.connection(), int(listed ? MainWindow::Connecting : MainWindow::Disconnected));
     QCOMPARE(fx.service->sent.size(), listed ? 1 : 0);
+    QCOMPARE(w.LogText->toPlainText().contains(QStringLiteral("Could not open")), !listed);
 }
 
-void TestController::silentDeviceKeepsTryingUntilDisconnect()
+void TestController::lookFromStartToDisconnect()
 {
     MainWindow &w = *fx.window;
-    w.ConnectButton->click();
-    const auto identify = buildIdentify();
-    QCOMPARE(fx.service->sent, QList<QByteArray>{QByteArray(reinterpret_cast<const char *>(identify.data()),
-                                                            qsizetype(identify.size()))});
+    // As Init() leaves it.
+    QVERIFY(w.progressBar->isHidden() && w.TryConText->isHidden() && !w.TransferButton->isEnabled());
+    QVERIFY(w.ConnectButton->isEnabled() && w.MidiInList->isEnabled() && w.MidiOutList->isEnabled());
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
+    // Typing into these would show values the device never sent.
+    for (QLineEdit *edit : {w.SnEdit, w.VersionEdit, w.BlockEdit, w.PageEdit})
+        QVERIFY(edit->isReadOnly());
+    // The picture is clipped to its label, not scaled.
+    QCOMPARE(w.IconLabel->pixmap().size(), QSize(320, 87));
+    QVERIFY(!w.IconLabel->hasScaledContents());
+
+    w.ConnectButton->click();  // the answer stays on the wire for now
     QVERIFY(w.TryConText->isVisible());
-    QVERIFY(!w.MidiInList->isEnabled() && !w.MidiOutList->isEnabled());
+    QVERIFY(!w.MidiInList->isEnabled() && !w.MidiOutList->isEnabled() && !w.TransferButton->isEnabled());
     QCOMPARE(w.ConnectButton->text(), QStringLiteral("Disconnect"));
-    QVERIFY(!w.TransferButton->isEnabled());
-    fx.tick(100);  // no time-out while connecting
+    QVERIFY(fx.tick(100));  // the window sets no time-out
     QCOMPARE(w.connection(), int(MainWindow::Connecting));
+
+    QVERIFY(fx.release());
+    QCOMPARE(w.connection(), int(MainWindow::Connected));
+    QVERIFY(w.TryConText->isHidden() && w.TransferButton->isEnabled());
+    QCOMPARE(w.SnEdit->text(), QStringLiteral("586-638-764"));
+    QCOMPARE(w.VersionEdit->text(), QStringLiteral("1.08"));
 
     w.ConnectButton->click();
     QCOMPARE(w.connection(), int(MainWindow::Disconnected));
     QVERIFY(!fx.service->isInOpen() && !fx.service->isOutOpen());
-    QVERIFY(w.TryConText->isHidden());
-    QVERIFY(w.MidiInList->isEnabled() && w.MidiOutList->isEnabled());
+    QVERIFY(w.MidiInList->isEnabled() && w.MidiOutList->isEnabled() && !w.TransferButton->isEnabled());
     QCOMPARE(w.ConnectButton->text(), QStringLiteral("Connect"));
-    QCOMPARE(fx.service->sent.size(), 1);
-}
-
-void TestController::identityOutsideConnectingOnlyFillsTheFields()
-{
-    MainWindow &w = *fx.window;
-    fx.connectDevice();
-    QVERIFY(w.TransferButton->isEnabled());
-    QVERIFY(w.TryConText->isHidden());
-    QCOMPARE(w.SnEdit->text(), QStringLiteral("586-638-764"));
-    fx.deliver(DeviceReply::identity(42, 0x0A02, QStringLiteral("Qel")));
-    QCOMPARE(w.SnEdit->text(), QStringLiteral("040-000-020"));
-    QCOMPARE(w.connection(), int(MainWindow::Connected));
-
-    // A reply already on its way when the user disconnects still arrives:
-    // it fills the two fields and changes nothing else.
-    QVERIFY(fx.service->inject(DeviceReply::identity(0, 0x0001, QStringLiteral("Qel"))));
-    w.ConnectButton->click();
-    QCOMPARE(w.SnEdit->text(), QString());
-    fx.flush();
-    QCOMPARE(w.connection(), int(MainWindow::Disconnected));
-    QCOMPARE(w.SnEdit->text(), QStringLiteral("000-000-000"));
-    QCOMPARE(w.ConnectButton->text(), QStringLiteral("Connect"));
-    QVERIFY(!w.TransferButton->isEnabled());
-
-    // The device's transfer-off report while disconnected empties them again.
-    w.ConnectButton->click();
-    QVERIFY(fx.service->inject(DeviceReply::identity(0, 0x0001, QStringLiteral("Qel"))));
-    QVERIFY(fx.service->inject(DeviceReply::transferState(false)));
-    w.ConnectButton->click();
-    fx.flush();
-    QCOMPARE(w.SnEdit->text(), QString());
-    QCOMPARE(w.VersionEdit->text(), QString());
+    QVERIFY(w.SnEdit->text().isEmpty() && w.VersionEdit->text().isEmpty() && w.StatusText->text().isEmpty());
 }
 
 void TestController::transferReportsMatterOnlyDuringAnUpdate()
 {
     MainWindow &w = *fx.window;
-    fx.connectDevice();
+    QVERIFY(fx.connectDevice());
     // Without an update of ours (a cancelled one, say) the device's report
     // must not lock the controls: no transfer-off report would free them.
-    fx.deliver(DeviceReply::transferState(true));
+    QVERIFY(fx.deliver(DeviceReply::transferState(true)));
     QVERIFY(w.progressBar->isHidden());
     QVERIFY(w.TransferButton->isEnabled() && w.ConnectButton->isEnabled());
 
-    fx.startUpdate();
-    fx.deliver(DeviceReply::transferState(true));
+    QVERIFY(fx.startUpdate());
+    QVERIFY(!w.ConnectButton->isEnabled());
+    QVERIFY(fx.release() && fx.release());  // ResetNand's answer and the transfer-on report
     QVERIFY(w.progressBar->isVisible());
-    QVERIFY(!w.ConnectButton->isEnabled());
     // A transfer-off report mid-update hands back nothing but Cancel.
-    fx.deliver(DeviceReply::transferState(false));
+    QVERIFY(fx.deliver(DeviceReply::transferState(false)));
     QVERIFY(w.progressBar->isHidden());
-    QVERIFY(!w.ConnectButton->isEnabled());
-    QVERIFY(w.TransferButton->isEnabled());
+    QVERIFY(!w.ConnectButton->isEnabled() && w.TransferButton->isEnabled());
     QCOMPARE(w.TransferButton->text(), QStringLiteral("Cancel"));
 }
 
-void TestController::versionText_data()
-{
-    QTest::addColumn<uint>("word");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("1.09") << 0x0901u << "1.09";
-    QTest::newRow("2.10") << 0x0A02u << "2.10";
-    QTest::newRow("1.00") << 0x0001u << "1.00";
-    QTest::newRow("255.63") << 0x3FFFu << "255.63";
-}
-
-void TestController::versionText()
-{
-    QFETCH(uint, word);
-    QFETCH(QString, text);
-    fx.window->ConnectButton->click();
-    fx.deliver(DeviceReply::identity(1, word, QStringLiteral("Qel")));
-    QCOMPARE(fx.window->VersionEdit->text(), text);
-}
-
-void TestController::malformedRepliesChangeNothing()
-{
-    fx.connectDevice();
-    fx.deliver(QByteArray::fromHex("f00011220b000000002001127f"));  // another device
-    fx.deliver(QByteArray::fromHex("f00011220a0000000035f7"));      // an unknown type
-    fx.deliver(QByteArray::fromHex("f000"));                        // cut short
-    QCOMPARE(fx.window->SnEdit->text(), QStringLiteral("586-638-764"));
-    QCOMPARE(fx.window->connection(), int(MainWindow::Connected));
-    QVERIFY(fx.window->TransferButton->isEnabled());
-}
-
-void TestController::tickTimerReachesTheEngine()
+void TestController::tickTimerReachesTheSession()
 {
     QCOMPARE(fx.window->tickTimer()->interval(), MainWindow::TickInterval);
     QVERIFY(fx.window->tickTimer()->isActive());
-    fx.connectDevice();
-    fx.startUpdate();  // ResetNand goes out; the device stays silent
-    const int armed = fx.window->updateEngine().replyTimeout();
+    QVERIFY(fx.connectDevice());
+    QVERIFY(fx.startUpdate());  // ResetNand's answer stays on the wire
+    const UpdateEngine &engine = fx.window->updateSession().updateEngine();
+    const int armed = engine.replyTimeout();
     QVERIFY(armed > 0);
-    fx.tick();
-    QCOMPARE(fx.window->updateEngine().replyTimeout(), armed - 1);
+    QVERIFY(fx.tick());
+    QCOMPARE(engine.replyTimeout(), armed - 1);
 }
 
 void TestController::close1ClosesPortsNowAndWindowFiveTicksLater()
 {
-    fx.connectDevice();
+    QVERIFY(fx.connectDevice());
     QVERIFY(QMetaObject::invokeMethod(fx.window.get(), "close1"));
     QVERIFY(!fx.service->isInOpen() && !fx.service->isOutOpen());
     QCOMPARE(fx.window->connection(), int(MainWindow::Disconnected));
-    fx.tick(MainWindow::CloseDelayTicks - 1);
+    QVERIFY(fx.tick(MainWindow::CloseDelayTicks - 1));
     QVERIFY(fx.window->isVisible());
-    fx.tick();
+    QVERIFY(fx.tick());
     QVERIFY(!fx.window->isVisible());
 }
 
 void TestController::closingDuringAnUpdateAsksFirst()
 {
-    fx.connectDevice();
-    fx.startUpdate();
+    const QString name = QStringLiteral("CloseQuestion");
+    QVERIFY(fx.connectDevice());
+    QVERIFY(fx.startUpdate());
     QVERIFY(!fx.window->close());
-    QVERIFY(fx.box(QStringLiteral("CloseQuestion"))->text().contains(QStringLiteral("updated again")));
-    fx.answer(QStringLiteral("CloseQuestion"), QMessageBox::No);
-    QVERIFY(fx.window->isVisible());
-    QVERIFY(fx.window->updateEngine().isRunning());
+    QVERIFY(fx.boxText(name).contains(QStringLiteral("updated again")));
+    QVERIFY(fx.answer(name, QMessageBox::No));
+    QVERIFY(fx.window->isVisible() && fx.window->updateSession().isUpdating());
 
     QVERIFY(!fx.window->close());
     const qsizetype sentBefore = fx.service->sent.size();
-    fx.answer(QStringLiteral("CloseQuestion"), QMessageBox::Yes);
-    QVERIFY(!fx.window->isVisible());
-    QVERIFY(!fx.window->updateEngine().isRunning());
+    QVERIFY(fx.answer(name, QMessageBox::Yes));
+    QVERIFY(!fx.window->isVisible() && !fx.window->updateSession().isUpdating());
+    while (fx.release()) {
+    }
     QCOMPARE(fx.service->sent.size(), sentBefore);
 }
 
-void TestController::unreadableImageIsReported()
+void TestController::failuresAreReported_data()
 {
-    fx.connectDevice();
-    fx.window->setImagePath(QStringLiteral(":/no/such/image.bin"));
+    QTest::addColumn<QString>("image");   // empty: the built-in one
+    QTest::addColumn<bool>("unhealthy");  // a new flash with four factory-bad blocks
+    QTest::addColumn<QString>("messageHas");
+    QTest::addColumn<QString>("logHas");
+    QTest::newRow("unreadable image") << ":/no/such/image.bin" << false << "could not be read" << "could not be read";
+    QTest::newRow("unhealthy flash") << "" << true << "4 blocks that were faulty"
+                                     << "more than 3 factory defects, Flash not healthy! Aborting";
+}
+
+void TestController::failuresAreReported()
+{
+    QFETCH(QString, image);
+    QFETCH(bool, unhealthy);
+    QFETCH(QString, messageHas);
+    QFETCH(QString, logHas);
+    if (unhealthy) {
+        fx.device.eraseAll();
+        fx.device.setFactoryDefects({7, 8, 9, 10});
+    }
+    MainWindow &w = *fx.window;
+    QVERIFY(fx.connectDevice());
+    if (!image.isEmpty())
+        w.updateSession().setImagePath(image);
     const qsizetype sentBefore = fx.service->sent.size();
-    fx.startUpdate();
-    QCOMPARE(fx.service->sent.size(), sentBefore);
+    w.TransferButton->click();
+    QVERIFY(fx.answer(QStringLiteral("StartQuestion"), QMessageBox::Yes));
+    while (fx.release()) {
+    }
     QMessageBox *outcome = fx.box(QStringLiteral("OutcomeBox"));
     QVERIFY(outcome);
-    QVERIFY(outcome->text().contains(QStringLiteral("could not be read")));
-    QVERIFY(fx.window->TransferButton->isEnabled() && fx.window->ConnectButton->isEnabled());
+    QVERIFY2(outcome->text().contains(messageHas), qPrintable(outcome->text()));
+    QCOMPARE(outcome->icon(), QMessageBox::Warning);
+    QVERIFY(w.LogText->toPlainText().contains(logHas));
+    QCOMPARE(w.StatusText->text(), QStringLiteral("Update failed."));
+    QVERIFY(w.TransferButton->isEnabled() && w.ConnectButton->isEnabled());
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
+    // An image that cannot be read sends nothing; an unhealthy flash is left unwritten.
+    QCOMPARE(fx.service->sent.size() > sentBefore, unhealthy);
+    QCOMPARE(bool(fx.device.storedList()), !unhealthy);
 }
 
 QTEST_MAIN(TestController)

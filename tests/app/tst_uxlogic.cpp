@@ -5,6 +5,7 @@
 #include "devicelink.h"
 #include "etaestimator.h"
 #include "firmwareversion.h"
+#include "pageframe.h"
 #include "portchoice.h"
 #include "simloop.h"
 #include "updateduration.h"
@@ -17,51 +18,53 @@ namespace {
 constexpr qint64 LatencyMs = 3;  // per exchange, fixed
 
 // One update through the simulated device; every message sent costs one
-// exchange of LatencyMs. Returns, per progress report, the estimate and the
+// exchange of LatencyMs. Keeps, per progress report, the estimate and the
 // time that really was left.
-struct Run
+struct Run : EngineListener
 {
-    QList<int> done;
-    QList<qint64> estimate;
-    QList<qint64> real;
+    const SimLoop *loop = nullptr;
+    EtaEstimator eta;
+    QList<int> done, sentAt;
+    QList<qint64> estimate, real;
     int total = 0;
     bool succeeded = false;
+
+    void traced(const TraceLine &) override {}
+    void blockShown(int) override {}
+    void pageShown(int) override {}
+    void progressChanged(int pagesDone, int pagesTotal) override
+    {
+        eta.addSample(loop->sentCount() * LatencyMs, pagesDone, pagesTotal);
+        total = pagesTotal;
+        done << pagesDone;
+        estimate << eta.remainingMs();
+        sentAt << loop->sentCount();
+    }
+    void finished(const Ending &ending) override { succeeded = ending.outcome == UpdateOutcome::Success; }
 };
 
 Run runUpdate(int pages, int failBlock, int failPage)
 {
-    QByteArray image(pages * PageFrame::DataSize - 100, Qt::Uninitialized);
-    for (int i = 0; i < image.size(); ++i)
-        image[i] = char((i * 13 + i / 2048) & 0xFF);
+    std::vector<std::uint8_t> image(pages * PageFrame::DataSize - 100);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = std::uint8_t(i * 13 + i / 2048);
     SimLoop loop;
     loop.device.storeListCopies(1, {}, 0);
     if (failBlock >= 0)
         loop.device.failProgram(failBlock, failPage);
     DeviceLink link(loop.makeService());
-    link.setTraceEnabled(false);
-    link.openPorts(0, 0);
-    UpdateEngine engine(link);
-    loop.receiver = [&](const QByteArray &m) { engine.handleReply(link.takeReply(m)); };
-
+    link.ports().openPorts(0, 0);
     Run run;
-    EtaEstimator eta;
-    QList<int> sentAt;
-    QObject::connect(&engine, &UpdateEngine::progressChanged, [&](int done, int total) {
-        eta.addSample(loop.sentCount() * LatencyMs, done, total);
-        run.total = total;
-        run.done << done;
-        run.estimate << eta.remainingMs();
-        sentAt << loop.sentCount();
-    });
-    QObject::connect(&engine, &UpdateEngine::finished,
-                     [&](UpdateOutcome outcome, const QString &) { run.succeeded = outcome == UpdateOutcome::Success; });
-    engine.start(image);
+    run.loop = &loop;
+    UpdateEngine engine(link, run);
+    loop.receiver = [&](const QByteArray &m) { engine.handleReply(link.takeReply(m)); };
+    engine.start(image.data(), image.size());
     for (int guard = 0; engine.isRunning() && guard < 100; ++guard) {
         loop.pump();
         loop.tick();
         engine.tick();
     }
-    for (int sent : std::as_const(sentAt))
+    for (int sent : std::as_const(run.sentAt))
         run.real << (loop.sentCount() - sent) * LatencyMs;
     return run;
 }
@@ -150,6 +153,11 @@ void TestUxLogic::versionOrder()
     QCOMPARE(int(FirmwareVersion::compareWithCarried(word)), order);
     QVERIFY(FirmwareVersion::verdict(word).contains(verdictHas));
     QVERIFY(FirmwareVersion::verdict(word).contains(text));
+    // The question before writing names both versions, a downgrade as one.
+    const QString question = UpdateDuration::confirmation(word, 151000);
+    QVERIFY2(question.contains(text) && question.contains(QStringLiteral("1.09")), qPrintable(question));
+    QVERIFY(question.contains(QStringLiteral("about 3 min")) && question.contains(QStringLiteral("connected and powered")));
+    QCOMPARE(question.contains(QStringLiteral("owngrade")), order == int(FirmwareVersion::Order::Newer));
 }
 
 void TestUxLogic::portRow_data()

@@ -1,9 +1,10 @@
 #pragma once
 
-// One window on a scripted MIDI service, driven without a clock: the test
-// delivers replies and fires the tick timer itself.
+// One window on a scripted MIDI service, driven without a clock: a simulated
+// device answers each send onto a wire, the test hands the replies over one at
+// a time and fires the tick timer itself. Helpers that can fail return false,
+// for the calling test to QVERIFY.
 
-#include "devicereplies.h"
 #include "mainwindow.h"
 #include "midievent.h"
 #include "simdevice.h"
@@ -18,91 +19,87 @@
 struct WindowFixture
 {
     std::unique_ptr<MainWindow> window;
-    TestMidiService *service = nullptr;  // owned by the window's link
-    // With `answering`, a simulated device answers each send into `wire`,
-    // and release() hands the replies over one at a time.
+    TestMidiService *service = nullptr;  // owned by the window's session
     SimDevice device;
     std::deque<QByteArray> wire;
 
-    void make(QStringList in = {QStringLiteral("Test IN")}, QStringList out = {QStringLiteral("Test OUT")},
-              bool answering = false)
+    void make(QStringList in = {QStringLiteral("Qel IN")}, QStringList out = {QStringLiteral("Qel OUT")})
     {
         window.reset();
         device.storeListCopies(1, {}, 0);
         auto midi = std::make_unique<TestMidiService>();
         midi->inNames = std::move(in);
         midi->outNames = std::move(out);
-        if (answering) {
-            midi->onSend = [this](const QByteArray &message) {
-                for (QByteArray &reply : device.handle(message))
-                    wire.push_back(std::move(reply));
-            };
-        }
+        midi->onSend = [this](const QByteArray &message) {
+            for (QByteArray &reply : device.handle(message))
+                wire.push_back(std::move(reply));
+        };
         service = midi.get();
         window = std::make_unique<MainWindow>(std::move(midi));
         window->show();
         window->Init();
     }
 
-    void reset()
-    {
-        window.reset();
-        service = nullptr;
-        wire.clear();
-        device = SimDevice();
-    }
+    void reset() { *this = WindowFixture(); }
 
-    // Hands the window what its MIDI thread has posted.
-    void flush() { QCoreApplication::sendPostedEvents(window.get(), MidiEvent::EventType); }
-
-    void deliver(const QByteArray &message)
+    // As received on the input port and dispatched; false when it is closed.
+    bool deliver(const QByteArray &message)
     {
-        QVERIFY(service->inject(message));
-        flush();
-    }
-
-    // Delivers the oldest device reply still on its way; false when none is.
-    bool release()
-    {
-        if (wire.empty() || !service->inject(wire.front()))
+        if (!service->inject(message))
             return false;
-        wire.pop_front();
-        flush();
+        QCoreApplication::sendPostedEvents(window.get(), MidiEvent::EventType);
         return true;
     }
 
-    void connectDevice()
+    // The oldest reply still on the wire; false when none is.
+    bool release()
+    {
+        if (wire.empty())
+            return false;
+        const QByteArray message = wire.front();
+        wire.pop_front();
+        return deliver(message);
+    }
+
+    bool connectDevice()
     {
         window->ConnectButton->click();
-        if (service->onSend)
-            QVERIFY(release());
-        else
-            deliver(DeviceReply::identity(123456789, 0x0901, QStringLiteral("Qel")));
-        QCOMPARE(window->connection(), int(MainWindow::Connected));
+        return release() && window->connection() == MainWindow::Connected;
     }
 
     // Fires the window's own timer, as its interval would.
-    void tick(int count = 1)
+    bool tick(int count = 1)
     {
-        for (int i = 0; i < count; ++i)
-            QVERIFY(QMetaObject::invokeMethod(window->tickTimer(), "timeout"));
+        for (int i = 0; i < count; ++i) {
+            if (!QMetaObject::invokeMethod(window->tickTimer(), "timeout"))
+                return false;
+        }
+        return true;
     }
 
-    QMessageBox *box(const QString &name) const { return window->findChild<QMessageBox *>(name); }
+    // The message box of that name on view; null when there is none.
+    QMessageBox *box(const QString &name) const
+    {
+        auto *found = window->findChild<QMessageBox *>(name);
+        return found && found->isVisible() ? found : nullptr;
+    }
+    QString boxText(const QString &name) const { return box(name) ? box(name)->text() : QString(); }
 
-    void answer(const QString &name, QMessageBox::StandardButton button)
+    bool answer(const QString &name, QMessageBox::StandardButton button)
     {
         QMessageBox *question = box(name);
-        QVERIFY2(question, qPrintable(name));
+        if (!question)
+            return false;
         question->button(button)->click();
         // The answered box is gone before the next one is looked for.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return true;
     }
 
-    void startUpdate()
+    bool startUpdate()
     {
         window->TransferButton->click();
-        answer(QStringLiteral("StartQuestion"), QMessageBox::Yes);
+        return answer(QStringLiteral("StartQuestion"), QMessageBox::Yes) && window->updateSession().isUpdating();
     }
 };
 

@@ -52,10 +52,9 @@ void TestCliLogic::pickPort()
 void TestCliLogic::progressLine()
 {
     // Before the first page no block or page is named.
-    QCOMPARE(ProgressLine::render(0, 1913, -1, -1, QString()),
-             QLatin1Char('[') + QString(ProgressLine::BarWidth, QLatin1Char('-')) + "]   0%");
-    const QString half = ProgressLine::render(957, 1913, 15, 60, QStringLiteral("about 20 s left"));
-    QCOMPARE(half, QStringLiteral("[###############---------------]  50%  Block 15, page 60  about 20 s left"));
+    QCOMPARE(ProgressLine::render(0, 1913, -1, -1, QString()), "[" + QString(ProgressLine::BarWidth, '-') + "]   0%");
+    QCOMPARE(ProgressLine::render(957, 1913, 15, 60, QStringLiteral("about 20 s left")),
+             QStringLiteral("[###############---------------]  50%  Block 15, page 60  about 20 s left"));
     QCOMPARE(ProgressLine::percent(5, 0), 0);
     QCOMPARE(ProgressLine::percent(7, 5), 100);
 }

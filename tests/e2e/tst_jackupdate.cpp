@@ -2,10 +2,9 @@
 // stand-alone simulator on its virtual ports, and the updater on RtMidi.
 
 #include "mainwindow.h"
-#include "midiservicefactory.h"
 #include "privatejackserver.h"
+#include "startup.h"
 
-#include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -16,15 +15,6 @@ namespace {
 constexpr int StartMs = 5000;
 constexpr int UpdateMs = 60000;
 const QString PortName = QStringLiteral("QelE2E");
-
-int rowContaining(const QListWidget *list, const QString &text)
-{
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->text().contains(text))
-            return i;
-    }
-    return -1;
-}
 
 } // namespace
 
@@ -76,8 +66,7 @@ void TestJackUpdate::connectAndUpdateOverJack()
     for (int i = 0; i < image.size(); ++i)
         image[i] = char((i * 13 + 5) & 0xFF);
     QFile imageFile(dir.filePath(QStringLiteral("image.bin")));
-    QVERIFY(imageFile.open(QIODevice::WriteOnly));
-    imageFile.write(image);
+    QVERIFY(imageFile.open(QIODevice::WriteOnly) && imageFile.write(image) == image.size());
     imageFile.close();
 
     {
@@ -85,18 +74,18 @@ void TestJackUpdate::connectAndUpdateOverJack()
         window.show();
         window.Init();
         // The simulator's output is the updater's input, and the other way round.
-        const int in = rowContaining(window.MidiInList, PortName + QStringLiteral(" MIDI OUT"));
-        const int out = rowContaining(window.MidiOutList, PortName + QStringLiteral(" MIDI IN"));
-        QVERIFY(in >= 0 && out >= 0);
-        window.MidiInList->setCurrentRow(in);
-        window.MidiOutList->setCurrentRow(out);
+        const auto in = window.MidiInList->findItems(PortName + QStringLiteral(" MIDI OUT"), Qt::MatchContains);
+        const auto out = window.MidiOutList->findItems(PortName + QStringLiteral(" MIDI IN"), Qt::MatchContains);
+        QVERIFY(!in.isEmpty() && !out.isEmpty());
+        window.MidiInList->setCurrentItem(in.first());
+        window.MidiOutList->setCurrentItem(out.first());
         window.Connect();
         QTRY_COMPARE_WITH_TIMEOUT(window.connection(), int(MainWindow::Connected), StartMs);
         QCOMPARE(window.SnEdit->text(), QStringLiteral("586-638-764"));
         QCOMPARE(window.VersionEdit->text(), QStringLiteral("1.08"));
 
-        window.setImagePath(imageFile.fileName());
-        QSignalSpy finished(&window.updateEngine(), &UpdateEngine::finished);
+        window.updateSession().setImagePath(imageFile.fileName());
+        QSignalSpy finished(&window.updateSession(), &UpdateSession::finished);
         window.Transfer();
         QVERIFY(finished.wait(UpdateMs));
         QCOMPARE(finished.first().first().value<UpdateOutcome>(), UpdateOutcome::Success);

@@ -1,6 +1,5 @@
-#include "devicelink.h"
-#include "midievent.h"
-#include "testmidiservice.h"
+#include "reply.h"
+#include "sysex.h"
 
 #include <QTest>
 
@@ -12,6 +11,8 @@ QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 const std::uint8_t *u8(const QByteArray &b) { return reinterpret_cast<const std::uint8_t *>(b.constData()); }
 QByteArray bytesOf(const SysExMessage &m) { return QByteArray(reinterpret_cast<const char *>(m.data()), qsizetype(m.size())); }
 QByteArray reply(int type, const QByteArray &body) { return hex("f0 00 11 22 0a 00 00 00 00") + char(type) + body + hex("f7"); }
+Reply decode(const QByteArray &m) { return decodeReply(u8(m), int(m.size())); }
+QByteArray dataOf(const Reply &r, int from, int count) { return QByteArray(reinterpret_cast<const char *>(r.data.data()) + from, count).toHex(' '); }
 
 // Data bytes and their Pack7 groups: what PageData sends and a data reply brings back.
 struct PackedCase { const char *name; const char *data; const char *groups; std::uint8_t checksum; };
@@ -23,9 +24,9 @@ const PackedCase packedCases[] = {
     {"checksum wraps, two groups", "ff ff ff ff 7f", "7f 7f 7f 7f 0f 7f 00 00 00 00", 0x7b},
 };
 
-// Every command as the link sends it.
-struct CommandCase { const char *name; bool (*send)(DeviceLink &); const char *message; };
-#define COMMAND(name, call, bytes) {name, [](DeviceLink &l) { return l.send##call; }, "f0 00 11 22 0a 00 00 00 00 " bytes}
+// Every command as it goes on the wire.
+struct CommandCase { const char *name; SysExMessage (*build)(); const char *message; };
+#define COMMAND(name, call, bytes) {name, [] { return build##call; }, "f0 00 11 22 0a 00 00 00 00 " bytes}
 const CommandCase commandCases[] = {
     COMMAND("identify", Identify(), "00 f7"),
     COMMAND("program page", ProgramPage(), "0d f7"),
@@ -58,33 +59,13 @@ class TestProtocol : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<DeviceLink> link;
-    TestMidiService *service = nullptr;
-
-    QByteArray replyBytes(int from, int count) const
-    {
-        return QByteArray(reinterpret_cast<const char *>(link->replyData().data()) + from, count).toHex(' ');
-    }
-
 private slots:
-    void init()
-    {
-        auto recording = std::make_unique<TestMidiService>();
-        service = recording.get();
-        link = std::make_unique<DeviceLink>(std::move(recording));
-    }
-
     void commands_data() { addRows(commandCases); }
     void commands()
     {
         QFETCH(int, row);
         const CommandCase &c = commandCases[row];
-        QVERIFY(!c.send(*link)); // no port open
-        QVERIFY(link->openPorts(0, 0));
-        QVERIFY(c.send(*link));
-        QCOMPARE(service->sent.value(0).toHex(' '), hex(c.message).toHex(' '));
-        service->acceptSends = false;
-        QVERIFY(!c.send(*link));
+        QCOMPARE(bytesOf(c.build()).toHex(' '), hex(c.message).toHex(' '));
     }
 
     void packed_data() { addRows(packedCases); }
@@ -98,9 +79,11 @@ private slots:
         QCOMPARE(bytesOf(buildPageData(u8(data), int(data.size()))).toHex(' '), message.toHex(' '));
 
         // The same groups in a data reply unpack to the data, zero-padded to whole groups.
-        QCOMPARE(link->takeReply(reply(0x29, char(c.checksum) + groups)), ReplyReadChunk);
+        const Reply r = decode(reply(0x29, char(c.checksum) + groups));
+        QCOMPARE(r.code, ReplyReadChunk);
         const QByteArray padded = data + QByteArray(groups.size() / 5 * 4 - data.size(), 0);
-        QCOMPARE(replyBytes(0, int(padded.size())), padded.toHex(' '));
+        QCOMPARE(r.dataLength, int(padded.size()));
+        QCOMPARE(dataOf(r, 0, int(padded.size())), padded.toHex(' '));
     }
 
     void pageDataSizes_data()
@@ -127,52 +110,42 @@ private slots:
         QCOMPARE(bytesOf(m), bytesOf(buildPageData(u8(data), std::min(length, SysEx::MaxPageDataLength))));
     }
 
+    // What each message turns out to be, with the status it carries.
     void replyCodes_data()
     {
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<int>("code");
-        QTest::newRow("empty") << QByteArray() << int(ReplyNone);
-        QTest::newRow("head only") << hex("f0 00 11 22 0a") << int(ReplyNone);
-        QTest::newRow("device byte 0b") << hex("f0 00 11 22 0b 00 00 00 00 2a 02 f7") << int(ReplyNone);
-        QTest::newRow("other maker") << hex("f0 00 11 23 0a 00 00 00 00 2a 02 f7") << int(ReplyNone);
-        QTest::newRow("junk before head") << hex("00 f0 00 11 22 0a 00 00 00 2a 02 f7") << int(ReplyNone);
+        QTest::addColumn<bool>("fail");
+        QTest::addColumn<int>("dataLength");
+        QTest::newRow("empty") << QByteArray() << int(ReplyNone) << false << 0;
+        QTest::newRow("head only") << hex("f0 00 11 22 0a") << int(ReplyNone) << false << 0;
+        QTest::newRow("device byte 0b") << hex("f0 00 11 22 0b 00 00 00 00 2a 02 f7") << int(ReplyNone) << false << 0;
+        QTest::newRow("other maker") << hex("f0 00 11 23 0a 00 00 00 00 2a 02 f7") << int(ReplyNone) << false << 0;
+        QTest::newRow("junk before head") << hex("00 f0 00 11 22 0a 00 00 00 2a 02 f7") << int(ReplyNone) << false << 0;
         const std::pair<int, ReplyCode> types[] = {
-            {0x20, ReplyIdentify}, {0x28, ReplyReadDefectList}, {0x29, ReplyReadChunk},
-            {0x2a, ReplyEraseBlock}, {0x2b, ReplyBeginPage}, {0x2c, ReplyPageData},
-            {0x2d, ReplyProgramPage}, {0x2e, ReplyResetNand}, {0x2f, ReplyNone}, {0x21, ReplyNone}};
+            {0x20, ReplyIdentify}, {0x2b, ReplyBeginPage}, {0x2e, ReplyResetNand}, {0x2f, ReplyNone}, {0x21, ReplyNone}};
         for (const auto &[type, code] : types)
-            QTest::addRow("type %02x", type) << reply(type, hex("00")) << int(code);
-        QTest::newRow("transfer off") << reply(0x43, hex("00")) << int(ReplyTransferOff);
-        QTest::newRow("transfer 7f") << reply(0x43, hex("7f")) << int(ReplyTransferOn);
+            QTest::addRow("type %02x", type) << reply(type, hex("00")) << int(code) << false << 0;
+        QTest::newRow("transfer off") << reply(0x43, hex("00")) << int(ReplyTransferOff) << false << 0;
+        QTest::newRow("transfer 7f") << reply(0x43, hex("7f")) << int(ReplyTransferOn) << false << 0;
+        QTest::newRow("erase failed") << reply(0x2a, hex("02")) << int(ReplyEraseBlock) << true << 1;
+        QTest::newRow("erase ok") << reply(0x2a, hex("01")) << int(ReplyEraseBlock) << false << 1;
+        QTest::newRow("program failed") << reply(0x2d, hex("02")) << int(ReplyProgramPage) << true << 1;
+        QTest::newRow("program ok") << reply(0x2d, hex("00")) << int(ReplyProgramPage) << false << 1;
+        QTest::newRow("piece status 55") << reply(0x2c, hex("55")) << int(ReplyPageData) << false << 1;
+        // Cut just before the status byte: the end marker is no status.
+        QTest::newRow("program cut short") << reply(0x2d, {}) << int(ReplyProgramPage) << false << 0;
+        QTest::newRow("defect list, no group") << reply(0x28, hex("00")) << int(ReplyReadDefectList) << false << 0;
     }
     void replyCodes()
     {
         QFETCH(QByteArray, message);
-        QTEST(int(link->takeReply(MidiEvent(message))), "code");
-        QCOMPARE(link->traceText(), QString::fromLatin1(message.toHex()));
-        link->setTraceEnabled(false);
-        QTEST(int(link->takeReply(message)), "code");
-        QVERIFY(link->traceText().isEmpty());
-    }
-
-    void sideDataLastsUntilRewritten()
-    {
-        struct Step { QByteArray message; bool fail; int status; };
-        const Step steps[] = {
-            {reply(0x2a, hex("02")), true, 0},
-            {reply(0x2a, hex("01")), false, 0},
-            {reply(0x2d, hex("02")), true, 0},
-            {reply(0x2c, hex("55")), true, 0x55},
-            {reply(0x2b, hex("00")), true, 0x55},
-            {hex("f0 00 11 22 0b 00 00 00 00 2d 00 f7"), true, 0x55},
-            {reply(0x2d, hex("00")), false, 0x55},
-            {reply(0x2c, {}), false, 0xf7}, // cut short: the status is the end marker
-        };
-        for (const Step &s : steps) {
-            link->takeReply(s.message);
-            QCOMPARE(link->failFlag(), s.fail);
-            QCOMPARE(int(link->pieceStatus()), s.status);
-        }
+        const Reply r = decode(message);
+        QTEST(int(r.code), "code");
+        QTEST(r.fail, "fail");
+        QTEST(r.dataLength, "dataLength");
+        if (r.code == ReplyPageData)
+            QCOMPARE(int(r.status), 0x55);
     }
 
     void identity_data()
@@ -195,50 +168,44 @@ private slots:
     void identity()
     {
         QFETCH(QByteArray, message);
-        link->takeReply(reply(0x20, hex("01 12") + "old name" + hex("7f")));
-        QCOMPARE(link->takeReply(message), ReplyIdentify);
-        QTEST(uint(link->serialNumber()), "serial");
-        QTEST(link->serialText(), "text");
-        QTEST(uint(link->firmwareVersion()), "version");
-        QTEST(link->deviceName(), "name");
+        const Reply r = decode(message);
+        QCOMPARE(r.code, ReplyIdentify);
+        QTEST(uint(r.serialNumber), "serial");
+        QTEST(QString::fromStdString(::formatSerial(r.serialNumber)), "text");
+        QTEST(uint(r.firmwareVersion), "version");
+        QTEST(QString::fromStdString(r.deviceName), "name");
     }
 
     void dataReplyBounds()
     {
-        // A device answer of 64 bytes fills 0..63 and leaves the rest as it was.
-        link->takeReply(reply(0x28, hex("00") + hex("2a 2a 2a 2a 00").repeated(30)));
         const QByteArray answer = reply(0x29, hex("00") + hex("01 02 03 04 0f").repeated(16));
         QCOMPARE(answer.size(), 92);
-        QCOMPARE(link->takeReply(answer), ReplyReadChunk);
-        QCOMPARE(replyBytes(0, 64), hex("81 82 83 84").repeated(16).toHex(' '));
-        QCOMPARE(replyBytes(64, 56), QByteArray(56, 0x2a).toHex(' '));
+        Reply r = decode(answer);
+        QCOMPARE(r.dataLength, 64);
+        QCOMPARE(dataOf(r, 0, 64), hex("81 82 83 84").repeated(16).toHex(' '));
 
-        // Fewer than 13 bytes unpack nothing.
-        QCOMPARE(link->takeReply(reply(0x29, hex("00"))), ReplyReadChunk);
-        QCOMPARE(replyBytes(0, 4), "81 82 83 84");
-
-        // A last group cut short runs into the end marker, then the zero fill.
-        link->takeReply(reply(0x28, hex("00  05 06 07 08 00  09 0a")));
-        QCOMPARE(replyBytes(0, 12), "05 06 07 08 09 0a f7 00 81 82 83 84");
+        // A last group cut short runs into the end marker, then the zero fill,
+        // and only whole groups count.
+        r = decode(reply(0x28, hex("00  05 06 07 08 00  09 0a")));
+        QCOMPARE(r.dataLength, 4);
+        QCOMPARE(dataOf(r, 0, 8), "05 06 07 08 09 0a f7 00");
 
         // A full 1024-byte buffer: its last group reaches past the buffer, read as zeros.
-        std::vector<std::uint8_t> full(MidiPorts::ReceiveBufferSize);
+        std::vector<std::uint8_t> full(SysEx::MaxReplyLength);
         for (std::size_t i = 0; i < full.size(); ++i)
             full[i] = std::uint8_t(i & 0x7f);
         std::copy_n(u8(hex("f0 00 11 22 0a 00 00 00 00 29")), 10, full.begin());
         full.back() = SysEx::End;
-        QCOMPARE(link->decodeReply(full.data(), int(full.size())), ReplyReadChunk);
-        QCOMPARE(replyBytes(0, 4), "8b 8c 8d 8e");
-        QCOMPARE(replyBytes(808, 4), "7d 7e f7 00");
+        r = decodeReply(full.data(), int(full.size()));
+        QCOMPARE(r.code, ReplyReadChunk);
+        QCOMPARE(dataOf(r, 0, 4), "8b 8c 8d 8e");
+        QCOMPARE(dataOf(r, 808, 4), "7d 7e f7 00");
 
         // Longer counts as its first 1024 bytes; a bad length as nothing.
-        const QString fullTrace = link->traceText();
-        link->takeReply(QByteArray(reinterpret_cast<const char *>(full.data()), 1024) + QByteArray(100, 0x11));
-        QCOMPARE(link->traceText(), fullTrace);
-        QCOMPARE(link->decodeReply(full.data(), 5000), ReplyReadChunk);
-        QCOMPARE(link->decodeReply(full.data(), -1), ReplyNone);
-        QCOMPARE(link->decodeReply(nullptr, 20), ReplyNone);
-        QVERIFY(link->traceText().isEmpty());
+        full.resize(5000, 0x11);
+        QCOMPARE(dataOf(decodeReply(full.data(), 5000), 808, 4), "7d 7e f7 00");
+        QCOMPARE(decodeReply(full.data(), -1).code, ReplyNone);
+        QCOMPARE(decodeReply(nullptr, 20).code, ReplyNone);
     }
 
     void formatSerial_data()
@@ -254,7 +221,7 @@ private slots:
     void formatSerial()
     {
         QFETCH(uint, serial);
-        QTEST(DeviceLink::formatSerial(serial), "text");
+        QTEST(QString::fromStdString(::formatSerial(serial)), "text");
     }
 };
 

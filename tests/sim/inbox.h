@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midiservice.h"
+#include "reply.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,6 +10,12 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
+// A received message decoded as the updater decodes it.
+inline Reply decoded(const QByteArray &message)
+{
+    return decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), int(message.size()));
+}
 
 // Collects what a MIDI service delivers, from whatever thread it calls on.
 class Inbox

@@ -1,6 +1,5 @@
 #include "devicereplies.h"
 #include "inbox.h"
-#include "midiservicefactory.h"
 #include "simmidiservice.h"
 #include "sysex.h"
 
@@ -16,11 +15,6 @@ using Fault = LinkFaults::Fault;
 bool send(MidiService &service, const SysExMessage &message)
 {
     return service.send(message.data(), message.size());
-}
-
-bool openBoth(MidiService &service, Inbox &inbox)
-{
-    return service.openIn(0, inbox.callback()) && service.openOut(0);
 }
 
 LinkFaults oneFault(Fault fault, int nth)
@@ -40,14 +34,10 @@ private slots:
     void repliesInOrderFromTheServiceThread()
     {
         SimMidiService service;
-        QCOMPARE(service.inPortName(0), std::optional<QString>(SimMidiService::inPort()));
-        QCOMPARE(service.outPortName(0), std::optional<QString>(SimMidiService::outPort()));
-        QVERIFY(!service.inPortName(1) && !service.outPortName(-1));
         Inbox inbox;
-        QVERIFY(!service.openIn(1, inbox.callback()) && !service.openOut(1));
+        QVERIFY(!service.inPortName(1) && !service.openIn(1, inbox.callback()) && !service.openOut(1));
         QVERIFY(!send(service, buildIdentify())); // nothing open to send on
-
-        QVERIFY(openBoth(service, inbox));
+        QVERIFY(service.openIn(0, inbox.callback()) && service.openOut(0));
         // What a device as shipped answers, unchanged and in order.
         SimDevice twin;
         twin.storeListCopies(1, {}, 0);
@@ -57,7 +47,7 @@ private slots:
             for (const QByteArray &reply : twin.handle(m.data(), m.size()))
                 expected << reply;
         }
-        QVERIFY(inbox.waitFor(4));
+        service.worker().waitIdle();
         QCOMPARE(inbox.received(), expected);
         QVERIFY(inbox.onlyOtherThreads());
     }
@@ -98,7 +88,7 @@ private slots:
         {
             SimMidiService service(SimDevice{}, oneFault(Fault::Late, 1));
             service.worker().setLateDelay(std::chrono::milliseconds(20));
-            QVERIFY(openBoth(service, inbox));
+            QVERIFY(service.openIn(0, inbox.callback()) && service.openOut(0));
             send(service, buildIdentify());
             send(service, buildFinish());
             QVERIFY(inbox.waitFor(2));
@@ -118,24 +108,12 @@ private slots:
     {
         SimMidiService service(SimDevice{}, oneFault(Fault::Vanish, 2));
         Inbox inbox;
-        QVERIFY(openBoth(service, inbox));
-        QVERIFY(send(service, buildIdentify()));
-        QVERIFY(send(service, buildIdentify()));
+        QVERIFY(service.openIn(0, inbox.callback()) && service.openOut(0));
+        QVERIFY(send(service, buildIdentify()) && send(service, buildIdentify()));
         service.worker().waitIdle();
         QCOMPARE(inbox.received().size(), 1);
         QVERIFY(!send(service, buildIdentify()));
-        QVERIFY(!service.isInOpen() && !service.isOutOpen());
-        QVERIFY(!service.inPortName(0) && !service.outPortName(0));
-        QVERIFY(!service.openOut(0));
-    }
-
-    void factoryPicksTheService()
-    {
-        QVERIFY(dynamic_cast<SimMidiService *>(createMidiService(QStringLiteral(" SIM ")).get()));
-        QVERIFY(!dynamic_cast<SimMidiService *>(createMidiService(QStringLiteral("alsa")).get()));
-        qputenv("QEL_MIDI_API", "sim");
-        QVERIFY(dynamic_cast<SimMidiService *>(createMidiServiceFromEnvironment().get()));
-        qunsetenv("QEL_MIDI_API");
+        QVERIFY(!service.isInOpen() && !service.isOutOpen() && !service.inPortName(0) && !service.openOut(0));
     }
 };
 

@@ -14,13 +14,11 @@ class PrivateJackServer
 {
 public:
     static constexpr int StartMs = 5000;
-    // A long period (43 ms): on a busy machine short ones miss cycles, and
-    // JACK drops the MIDI events of a missed cycle.
-    static constexpr int DefaultPeriod = 2048;
 
-    explicit PrivateJackServer(const QString &stem, int period = DefaultPeriod)
-        : serverName(QStringLiteral("%1-%2").arg(stem).arg(QCoreApplication::applicationPid())),
-          framesPerPeriod(period)
+    // The default period is long (43 ms): on a busy machine short ones miss
+    // cycles, and JACK drops the MIDI events of a missed cycle.
+    explicit PrivateJackServer(const QString &stem, int period = 2048)
+        : serverName(QStringLiteral("%1-%2").arg(stem).arg(QCoreApplication::applicationPid())), framesPerPeriod(period)
     {
     }
     ~PrivateJackServer() { stop(); }
@@ -38,20 +36,23 @@ public:
         qputenv("JACK_DEFAULT_SERVER", serverName.toUtf8());
         qputenv("JACK_NO_AUDIO_RESERVATION", "1");
         server.setProcessChannelMode(QProcess::MergedChannels);
-        server.start(QStringLiteral("jackd"),
-                     {QStringLiteral("--no-realtime"), QStringLiteral("-n"), serverName, QStringLiteral("-d"),
-                      QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-p"),
-                      QString::number(framesPerPeriod)});
+        server.start(QStringLiteral("jackd"), {QStringLiteral("--no-realtime"), QStringLiteral("-n"), serverName,
+                                               QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
+                                               QStringLiteral("48000"), QStringLiteral("-p"), QString::number(framesPerPeriod)});
+        const auto running = [this] {
+            QProcess probe;
+            probe.start(QStringLiteral("jack_wait"), {QStringLiteral("-s"), serverName, QStringLiteral("-c")});
+            return probe.waitForFinished(StartMs) && probe.readAllStandardOutput().trimmed() == "running";
+        };
         // Each probe is a process start, which paces the polling.
         const QDeadlineTimer deadline(StartMs);
         while (server.state() != QProcess::NotRunning && !running() && !deadline.hasExpired())
             QThread::msleep(10);
-        if (server.state() == QProcess::NotRunning || !running()) {
-            const QString output = QString::fromLocal8Bit(server.readAll());
-            stop();
-            return QStringLiteral("JACK did not start: ") + output;
-        }
-        return {};
+        if (server.state() != QProcess::NotRunning && running())
+            return {};
+        const QString output = QString::fromLocal8Bit(server.readAll());
+        stop();
+        return QStringLiteral("JACK did not start: ") + output;
     }
 
     void stop()
@@ -63,15 +64,6 @@ public:
             server.kill();
         server.waitForFinished();
     }
-
-    bool running()
-    {
-        QProcess probe;
-        probe.start(QStringLiteral("jack_wait"), {QStringLiteral("-s"), serverName, QStringLiteral("-c")});
-        return probe.waitForFinished(StartMs) && probe.readAllStandardOutput().trimmed() == "running";
-    }
-
-    const QString &name() const { return serverName; }
 
 private:
     QString serverName;

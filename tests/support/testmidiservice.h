@@ -34,43 +34,33 @@ public:
     bool openIn(int index, ReceiveCallback receive) override
     {
         calls << QStringLiteral("openIn %1").arg(index);
-        dropInput();
-        if (!nameAt(inNames, index))
-            return false;
         const std::lock_guard<std::mutex> lock(mutex);
-        callback = std::move(receive);
-        return true;
+        callback = nameAt(inNames, index) ? std::move(receive) : nullptr;
+        return bool(callback);
     }
-
     bool openOut(int index) override
     {
         calls << QStringLiteral("openOut %1").arg(index);
-        outOpen = bool(nameAt(outNames, index));
-        return outOpen;
+        return outOpen = bool(nameAt(outNames, index));
     }
-
     void closeIn() override
     {
         calls << QStringLiteral("closeIn");
-        if (isInOpen()) {
-            for (const QByteArray &message : std::as_const(handBackOnClose))
-                inject(message);
-        }
-        dropInput();
+        for (const QByteArray &message : std::as_const(handBackOnClose))
+            inject(message);
+        const std::lock_guard<std::mutex> lock(mutex);
+        callback = nullptr;
     }
-
     void closeOut() override
     {
         calls << QStringLiteral("closeOut");
         outOpen = false;
     }
-
     bool isInOpen() const override
     {
         const std::lock_guard<std::mutex> lock(mutex);
         return bool(callback);
     }
-
     bool isOutOpen() const override { return outOpen; }
 
     bool send(const std::uint8_t *data, std::size_t length) override
@@ -88,24 +78,15 @@ public:
     bool inject(const QByteArray &message)
     {
         const std::lock_guard<std::mutex> lock(mutex);
-        if (!callback)
-            return false;
-        callback(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
-        return true;
+        if (callback)
+            callback(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
+        return bool(callback);
     }
 
 private:
     static std::optional<QString> nameAt(const QStringList &names, int index)
     {
-        if (index < 0 || index >= names.size())
-            return std::nullopt;
-        return names.at(index);
-    }
-
-    void dropInput()
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        callback = nullptr;
+        return index >= 0 && index < names.size() ? std::optional<QString>(names.at(index)) : std::nullopt;
     }
 
     mutable std::mutex mutex;

@@ -15,6 +15,8 @@ QString outcomeName(UpdateOutcome outcome)
     case UpdateOutcome::FlashUnhealthy: return QStringLiteral("flash unhealthy");
     case UpdateOutcome::NoSpace: return QStringLiteral("no space");
     case UpdateOutcome::ListWriteFailed: return QStringLiteral("list write failed");
+    case UpdateOutcome::FirstListWriteFailed: return QStringLiteral("first list write failed");
+    case UpdateOutcome::ListUnreadable: return QStringLiteral("list unreadable");
     case UpdateOutcome::DeviceSilent: return QStringLiteral("device silent");
     case UpdateOutcome::PortLost: return QStringLiteral("port lost");
     case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");

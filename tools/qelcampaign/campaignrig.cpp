@@ -1,17 +1,26 @@
 #include "campaignrig.h"
 
+#include "sessiontexts.h"
+
 CampaignRig::CampaignRig()
-    : link(loop.makeService()), engine(link)
+    : service(loop.makeService())
 {
-    // The hex trace of every reply costs more than the rest of the intake.
-    link.setTraceEnabled(false);
-    link.openPorts(0, 0);
-    loop.receiver = [this](const QByteArray &reply) { engine.handleReply(link.takeReply(reply)); };
-    QObject::connect(&engine, &UpdateEngine::finished, [this](UpdateOutcome how, const QString &text) {
-        outcome = how;
-        message = text;
-        ++endings;
-    });
+    service->openOut(0);
+    loop.receiver = [this](const QByteArray &reply) {
+        engine.handleReply(decodeReply(reinterpret_cast<const std::uint8_t *>(reply.constData()), int(reply.size())));
+    };
+}
+
+bool CampaignRig::send(const SysExMessage &message)
+{
+    return service->send(message.data(), message.size());
+}
+
+void CampaignRig::finished(const Ending &ending)
+{
+    outcome = ending.outcome;
+    message = SessionTexts::outcomeMessage(ending);
+    ++endings;
 }
 
 void CampaignRig::start(const QByteArray &image)
@@ -20,7 +29,7 @@ void CampaignRig::start(const QByteArray &image)
     message.clear();
     endings = 0;
     ticks = 0;
-    engine.start(image);
+    engine.start(reinterpret_cast<const std::uint8_t *>(image.constData()), std::size_t(image.size()));
 }
 
 bool CampaignRig::drive(int maxTicks)

@@ -16,8 +16,8 @@ ScreenshotDriver::ScreenshotDriver(MainWindow &window, const QDir &outDir, const
     watchdog->setSingleShot(true);
     connect(watchdog, &QTimer::timeout, this, [this] { fail(QStringLiteral("a stage did not come in time")); });
     // Connected after the window's own handlers, so the window is up to date.
-    connect(&window.updateEngine(), &UpdateEngine::progressChanged, this, &ScreenshotDriver::onProgress);
-    connect(&window.updateEngine(), &UpdateEngine::finished, this, &ScreenshotDriver::onFinished,
+    connect(&window.updateSession(), &UpdateSession::progressChanged, this, &ScreenshotDriver::onProgress);
+    connect(&window.updateSession(), &UpdateSession::finished, this, &ScreenshotDriver::onFinished,
             Qt::QueuedConnection);
 }
 
@@ -49,9 +49,9 @@ void ScreenshotDriver::askAndConfirm()
         question->button(QMessageBox::Yes)->click();
 }
 
-void ScreenshotDriver::onProgress(int done, int total)
+void ScreenshotDriver::onProgress(const UpdateSession::Progress &progress)
 {
-    if (updatingTaken || total <= 0 || done * 100 < total * UpdatingPercent)
+    if (updatingTaken || progress.pagesTotal <= 0 || progress.pagesDone * 100 < progress.pagesTotal * UpdatingPercent)
         return;
     updatingTaken = true;
     save(QStringLiteral("updating"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "updatesession.h"
+
 #include <QDir>
 #include <QObject>
 #include <QString>
@@ -30,7 +32,7 @@ public:
 private:
     void waitForIdentity();
     void askAndConfirm();
-    void onProgress(int done, int total);
+    void onProgress(const UpdateSession::Progress &progress);
     void onFinished();
     // The window, with a dialog of it drawn centred on top as the desktop shows it.
     bool save(const QString &stage, QWidget *dialog = nullptr);

@@ -1,6 +1,5 @@
-#include "midiservicefactory.h"
+#include "simsetup.h"
 
-#include "rtmidiservice.h"
 #include "simmidiservice.h"
 
 #include <QLoggingCategory>
@@ -10,14 +9,13 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcSimSetup, "qel.sim")
 
-const char ApiVariable[] = "QEL_MIDI_API";
 const char FactoryBadVariable[] = "QEL_SIM_FACTORY_BAD";
 const char VersionVariable[] = "QEL_SIM_VERSION";
 const char SilentVariable[] = "QEL_SIM_SILENT";
 
-// The simulated device as shipped, unless the environment sets it up otherwise
-// for a demonstration or a script (see the header).
-std::unique_ptr<MidiService> createSimService()
+} // namespace
+
+std::unique_ptr<MidiService> createSimServiceFromEnvironment()
 {
     SimDevice device;
     const QString factoryBad = qEnvironmentVariable(FactoryBadVariable);
@@ -57,16 +55,3 @@ std::unique_ptr<MidiService> createSimService()
     return std::make_unique<SimMidiService>(std::move(device), std::move(faults));
 }
 
-} // namespace
-
-std::unique_ptr<MidiService> createMidiService(const QString &api)
-{
-    if (api.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0)
-        return createSimService();
-    return std::make_unique<RtMidiService>(api.trimmed());
-}
-
-std::unique_ptr<MidiService> createMidiServiceFromEnvironment()
-{
-    return createMidiService(qEnvironmentVariable(ApiVariable));
-}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "commandsink.h"
+#include "midiports.h"
+#include "reply.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class MidiEvent;
+
+// The conversation with one device over its port pair: commands out through
+// MidiPorts, received messages decoded into Reply values.
+class DeviceLink : public CommandSink
+{
+public:
+    explicit DeviceLink(std::unique_ptr<MidiService> service);
+
+    MidiPorts &ports() { return midiPorts; }
+    const MidiPorts &ports() const { return midiPorts; }
+
+    bool send(const SysExMessage &message) override;
+    bool sendIdentify() { return send(buildIdentify()); }
+
+    // The reply intake: decodes the message a MidiEvent carries.
+    Reply takeReply(const MidiEvent &event) const;
+    Reply takeReply(const QByteArray &message) const;
+
+    // Lower-case hex of a received message, as the trace category shows it.
+    static QString hexText(const QByteArray &message);
+
+private:
+    MidiPorts midiPorts;
+};

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "devicelink.h"
+#include "etaestimator.h"
+#include "updateengine.h"
+
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+class MidiEvent;
+
+Q_DECLARE_LOGGING_CATEGORY(lcTrace)
+
+// One device, from Connect to the end of its update: the port pair, the
+// greeting and the identity, the reply intake, the tick, the image, the
+// engine, the time left and every text the user reads about it. The window
+// and the command line are views of it. Sessions share nothing, so several
+// can run side by side in one process.
+class UpdateSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum ConnectionState { Disconnected = 0, Connecting = 1, Connected = 2 };
+    Q_ENUM(ConnectionState)
+
+    struct Progress
+    {
+        int pagesDone = 0;
+        int pagesTotal = 0;
+        // As the NAND fields show them; -1 before the first.
+        int block = -1;
+        int page = -1;
+        qint64 remainingMs = EtaEstimator::Unknown;
+    };
+
+    // Time-outs are counted in ticks of this length.
+    static constexpr int TickIntervalMs = 100;
+
+    explicit UpdateSession(std::unique_ptr<MidiService> service, QObject *parent = nullptr);
+    ~UpdateSession() override;
+
+    // Ports, as MidiPorts lists them.
+    QStringList portNames(bool input) const;
+    // Opens the pair and greets the device; false when the ports did not open.
+    bool connectDevice(int inIndex, int outIndex);
+    void disconnectDevice();
+    ConnectionState connectionState() const { return state; }
+    // Received messages are posted to `receiver` as MidiEvents (to this
+    // session unless set); whoever receives them hands them to takeEvent().
+    void setReceiver(QObject *receiver);
+    void takeEvent(const MidiEvent &event);
+    // Ends a greeting that has had no answer after this many ticks with
+    // identifyTimedOut(); 0 waits for ever.
+    void setIdentifyTimeout(int ticks) { identifyTimeoutTicks = ticks; }
+
+    // The identity of the last answer to Identify.
+    QString serialText() const { return serial; }
+    std::uint32_t firmwareVersion() const { return version; }
+    // Identify's round trip at Connect, in microseconds.
+    qint64 roundTripUs() const { return roundTrip; }
+
+    // The image written; the built-in one unless set.
+    void setImagePath(const QString &path) { imageFile = path; }
+    const QString &imagePath() const { return imageFile; }
+    qint64 expectedDurationMs() const;
+    // The question to ask before writing: versions, duration, what not to do.
+    QString confirmationText() const;
+    // Reads the image and starts writing it. What cannot start ends at once
+    // with finished().
+    void startUpdate();
+    void cancelUpdate();
+    bool isUpdating() const { return engine.isRunning(); }
+    const Progress &progress() const { return shown; }
+
+    // One tick of the clock that counts time-outs; views with a timer of
+    // their own call it, others let the session tick itself.
+    void tick();
+    void startTicking();
+
+    // For benchmarks and tests.
+    struct Counters
+    {
+        int received = 0;   // every message taken in
+        int exchanges = 0;  // replies the engine was handed while it ran
+    };
+    const Counters &counters() const { return count; }
+    const UpdateEngine &updateEngine() const { return engine; }
+    DeviceLink &deviceLink() { return link; }
+
+signals:
+    void connectionChanged(UpdateSession::ConnectionState state);
+    // The identity fields changed.
+    void identified();
+    void identifyTimedOut();
+    // The device's report that it started (true) or ended (false) a transfer;
+    // a start is passed on only while an update runs.
+    void transferStateChanged(bool on);
+    void progressChanged(const UpdateSession::Progress &progress);
+    // A trace line that means something to a person.
+    void traced(const QString &line);
+    // Once per startUpdate(): how it ended and the message for the user.
+    void finished(UpdateOutcome outcome, const QString &message);
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    // What the engine reports, turned into signals.
+    class Listener : public EngineListener
+    {
+    public:
+        explicit Listener(UpdateSession &session) : session(session) {}
+        void traced(const TraceLine &line) override;
+        void blockShown(int block) override;
+        void pageShown(int page) override;
+        void progressChanged(int pagesDone, int pagesTotal) override;
+        void finished(const Ending &ending) override;
+
+    private:
+        UpdateSession &session;
+    };
+
+    void takeReply(const Reply &reply);
+    void takeIdentity(const Reply &reply);
+    void setState(ConnectionState next);
+
+    DeviceLink link;
+    Listener listener{*this};
+    UpdateEngine engine{link, listener};
+    ConnectionState state = Disconnected;
+    QString serial;
+    std::uint32_t version = 0;
+    QElapsedTimer identifyClock;
+    qint64 roundTrip = 0;
+    int identifyTimeoutTicks = 0;
+    int identifyCountdown = 0;
+    QString imageFile;
+    QElapsedTimer updateClock;
+    EtaEstimator eta;
+    Progress shown;
+    Counters count;
+    QTimer ticker;
+};

@@ -1,0 +1,191 @@
+// UpdateSession on the same-thread simulated device: whole updates, two
+// sessions side by side, and what the session itself makes of the device's
+// messages. Nothing runs by itself: the test hands the wire over and ticks.
+
+#include "devicereplies.h"
+#include "midievent.h"
+#include "simloop.h"
+#include "updatesession.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A session on a device of its own, and what its signals said, in order
+// (progress without the time left, which the clock decides).
+struct Rig
+{
+    SimLoop loop;
+    UpdateSession session{loop.makeService()};
+    QStringList log;
+    QList<UpdateOutcome> outcomes;
+
+    Rig()
+    {
+        loop.device.storeListCopies(1, {}, 0);
+        QObject::connect(&session, &UpdateSession::progressChanged, [this](const UpdateSession::Progress &p) {
+            log << QStringLiteral("%1/%2 %3:%4").arg(p.pagesDone).arg(p.pagesTotal).arg(p.block).arg(p.page);
+        });
+        QObject::connect(&session, &UpdateSession::traced, [this](const QString &line) { log << line; });
+        QObject::connect(&session, &UpdateSession::transferStateChanged, [this](bool on) { log << (on ? "on" : "off"); });
+        QObject::connect(&session, &UpdateSession::finished, [this](UpdateOutcome outcome, const QString &text) {
+            outcomes << outcome;
+            log << text;
+        });
+    }
+    // Hands over what is on the wire now; false when nothing was.
+    bool step()
+    {
+        const bool any = loop.pump() > 0;
+        QCoreApplication::sendPostedEvents(&session, MidiEvent::EventType);
+        return any;
+    }
+    bool connect() { return session.connectDevice(0, 0) && step() && session.connectionState() == UpdateSession::Connected; }
+    void start(const QString &image)
+    {
+        log.clear();
+        session.setImagePath(image);
+        session.startUpdate();
+    }
+    QStringList update(const QString &image)
+    {
+        for (start(image); step();) {
+        }
+        return log;
+    }
+};
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void twoUpdatesInARow();
+    void twoSessionsSideBySide();
+    void identifyTimeout_data();
+    void identifyTimeout();
+    void identityOnlyFromIdentifyReplies_data();
+    void identityOnlyFromIdentifyReplies();
+
+private:
+    // Writes an image file and keeps its bytes under its name.
+    QString imageFile(int size, int seed)
+    {
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char(i * seed + i / 2048);
+        QFile file(dir.filePath(QStringLiteral("image%1.bin").arg(seed)));
+        written[file.fileName()] = bytes;
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == size ? file.fileName() : QString();
+    }
+
+    QTemporaryDir dir;
+    QHash<QString, QByteArray> written;
+};
+
+void TestSession::twoUpdatesInARow()
+{
+    Rig rig;
+    QVERIFY(rig.connect());
+    // Outside an update a transfer-on report (a late one after a cancel) is not passed on.
+    rig.session.takeEvent(MidiEvent(DeviceReply::transferState(true)));
+    rig.session.takeEvent(MidiEvent(DeviceReply::transferState(false)));
+    QCOMPARE(rig.log, QStringList{QStringLiteral("off")});
+    const QString image = imageFile(3 * 2048 + 100, 13);
+    const QStringList first = rig.update(image);
+    QVERIFY(first.contains(QStringLiteral("on")));
+    // The identity is asked for again: the device runs the new firmware.
+    QCOMPARE(rig.session.firmwareVersion(), 0x0901u);
+    QCOMPARE(rig.update(image), first);
+    QCOMPARE(rig.outcomes, (QList<UpdateOutcome>{UpdateOutcome::Success, UpdateOutcome::Success}));
+    QVERIFY2(first.contains(QStringLiteral("4/4 1:3")), qPrintable(first.join(QLatin1Char('|'))));
+    QCOMPARE(rig.loop.device.image(written[image].size()), written[image]);
+    QVERIFY(rig.loop.device.violations().empty());
+}
+
+void TestSession::twoSessionsSideBySide()
+{
+    const QString images[] = {imageFile(2 * 2048 + 5, 11), imageFile(65 * 2048, 7)};
+    QStringList alone[2];
+    Rig rigs[2];
+    for (int i = 0; i < 2; ++i) {
+        Rig rig;
+        QVERIFY(rig.connect() && rigs[i].connect());
+        alone[i] = rig.update(images[i]);
+        rigs[i].start(images[i]);
+    }
+    // Turn about, one hand-over each.
+    while (rigs[0].step() | rigs[1].step()) {
+    }
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(rigs[i].outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
+        QCOMPARE(rigs[i].log, alone[i]);
+        const QByteArray &image = written[images[i]];
+        QCOMPARE(rigs[i].loop.device.image(image.size()), image);
+    }
+}
+
+void TestSession::identifyTimeout_data()
+{
+    QTest::addColumn<int>("timeout");      // ticks; 0 waits for ever
+    QTest::addColumn<int>("answerAfter");  // ticks before the answer is handed over; 0: never
+    QTest::addColumn<int>("timeouts");
+    QTest::newRow("silent") << 3 << 0 << 1;
+    QTest::newRow("silent, no time-out set") << 0 << 0 << 0;
+    QTest::newRow("answered in time") << 3 << 2 << 0;
+    QTest::newRow("answered too late") << 3 << 3 << 1;
+}
+
+void TestSession::identifyTimeout()
+{
+    QFETCH(int, timeout);
+    QFETCH(int, answerAfter);
+    QFETCH(int, timeouts);
+    Rig rig;
+    rig.session.setIdentifyTimeout(timeout);
+    QSignalSpy timedOut(&rig.session, &UpdateSession::identifyTimedOut);
+    QVERIFY(rig.session.connectDevice(0, 0));
+    for (int tick = 1; tick <= 10; ++tick) {
+        rig.session.tick();
+        if (tick == answerAfter)
+            QVERIFY(rig.step());
+    }
+    QCOMPARE(timedOut.size(), timeouts);
+    QCOMPARE(rig.session.connectionState(), answerAfter ? UpdateSession::Connected : UpdateSession::Connecting);
+}
+
+void TestSession::identityOnlyFromIdentifyReplies_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<bool>("disconnectFirst");
+    QTest::addColumn<QString>("serial");
+    const QString kept = QStringLiteral("586-638-764");
+    QTest::newRow("another device") << QByteArray::fromHex("f00011220b000000002001127f") << false << kept;
+    QTest::newRow("unknown type") << QByteArray::fromHex("f00011220a0000000035f7") << false << kept;
+    QTest::newRow("cut short") << QByteArray::fromHex("f000") << false << kept;
+    const QByteArray other = DeviceReply::identity(42, 0x0A02, QStringLiteral("Qel"));
+    QTest::newRow("a new identity") << other << false << "040-000-020";
+    QTest::newRow("after Disconnect") << other << true << "";
+}
+
+void TestSession::identityOnlyFromIdentifyReplies()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(bool, disconnectFirst);
+    QFETCH(QString, serial);
+    Rig rig;
+    QVERIFY(rig.connect());
+    if (disconnectFirst)
+        rig.session.disconnectDevice();
+    QSignalSpy identified(&rig.session, &UpdateSession::identified);
+    rig.session.takeEvent(MidiEvent(message));
+    QCOMPARE(rig.session.serialText(), serial);
+    QCOMPARE(identified.size(), serial == QLatin1String("040-000-020") ? 1 : 0);
+}
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
