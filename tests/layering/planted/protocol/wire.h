@@ -1,0 +1,3 @@
+#pragma once
+// Planted fault: the wire format reaching up into the engine.
+#include "sequence.h"
