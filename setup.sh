@@ -12,13 +12,15 @@ build="$root/build"
 # Debian 12 packages. qt6-tools-dev brings the LinguistTools CMake package,
 # qt6-l10n-tools lrelease, qt6-translations-l10n Qt's own German catalogue;
 # jackd2 lets the JACK tests start a private server; the fonts draw the
-# window's texts in offscreen tests.
+# window's texts in offscreen tests; librsvg2-bin renders the desktop icon
+# and help2man writes the manual pages from --help.
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     librtmidi-dev libgl-dev
     jackd2
     fonts-dejavu-core
+    librsvg2-bin help2man
 )
 
 # Only the benchmarks need Google Benchmark.
@@ -52,8 +54,12 @@ install_missing() {
         apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-build_all() {
+configure() {
     cmake -S "$root" -B "$build" -G Ninja
+}
+
+build_all() {
+    configure
     cmake --build "$build" --parallel "$(nproc)"
 }
 
@@ -62,7 +68,9 @@ build_all() {
 case "$1" in
 run)
     install_missing
-    build_all
+    # Only the window and what it links: the tests can wait for ./setup.sh test.
+    configure
+    cmake --build "$build" --parallel "$(nproc)" --target qel-update
     # Without an ALSA sequencer there is no MIDI hardware to reach: use the
     # simulated device unless the user chose a MIDI API.
     if [ -z "${QEL_MIDI_API:-}" ] && [ ! -e /dev/snd/seq ]; then
