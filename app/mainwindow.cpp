@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "firmwareimage.h"
 #include "firmwareversion.h"
 #include "midievent.h"
 #include "portchoice.h"
@@ -37,6 +38,7 @@ void MainWindow::Init()
     TryConText->hide();
     TransferButton->setEnabled(false);
     LogText->setMaximumBlockCount(LogLines);
+    log(FirmwareImage::load(session.imagePath()).description());
 
     // Rows start on ports that look like the device's, else on row 0.
     followPorts();

@@ -25,7 +25,9 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
     const QCommandLineOption out(QStringLiteral("out"),
                                  Texts::tr("MIDI OUT port that reaches the Qel: its number or part of its name."),
                                  Texts::tr("port"));
-    const QCommandLineOption info(QStringLiteral("info"), Texts::tr("Show the Qel's serial number and firmware, and stop."));
+    const QCommandLineOption info(QStringLiteral("info"),
+                                  Texts::tr("Show the firmware image's version, size and SHA-256, then the Qel's "
+                                            "serial number and firmware, and stop."));
     const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")}, Texts::tr("Update without asking first."));
     const QCommandLineOption sim(QStringLiteral("sim"), Texts::tr("Use the simulated Qel built into the tool."));
     const QCommandLineOption api(QStringLiteral("api"),

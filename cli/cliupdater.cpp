@@ -1,6 +1,7 @@
 #include "cliupdater.h"
 
 #include "exitcode.h"
+#include "firmwareimage.h"
 #include "firmwareversion.h"
 #include "portpicker.h"
 #include "progressline.h"
@@ -8,7 +9,6 @@
 #include "updateduration.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 namespace {
 
@@ -39,6 +39,14 @@ void CliUpdater::start()
         listPorts();
         return;
     }
+    // The image is checked before the device is asked anything.
+    const FirmwareImage image = FirmwareImage::load(session.imagePath());
+    if (!image.problem.isEmpty()) {
+        console.complain(image.problem);
+        quit(options.imagePath.isEmpty() ? ExitUpdateFailed : ExitUsage);
+        return;
+    }
+    console.say(image.description());
     const QStringList inNames = session.portNames(true);
     const QStringList outNames = session.portNames(false);
     const PortPicker::Pick in = PortPicker::pick(inNames, options.inPort, inDirection());
@@ -95,7 +103,7 @@ void CliUpdater::onIdentified()
 
 void CliUpdater::startUpdate()
 {
-    if (!options.assumeYes && QFileInfo(session.imagePath()).size() > 0) {
+    if (!options.assumeYes) {
         if (!console.inputIsTerminal()) {
             console.complain(Texts::tr("Nobody can be asked before writing: standard input is not a terminal. "
                                        "Add --yes to update without a question."));
@@ -109,7 +117,7 @@ void CliUpdater::startUpdate()
         }
     }
     drawClock.start();
-    session.startUpdate(); // an unreadable image ends at once with the window's message
+    session.startUpdate(); // an image changed since start() ends at once with a message
 }
 
 void CliUpdater::onProgress(const UpdateSession::Progress &progress)

@@ -246,10 +246,6 @@ Update abbrechen?</translation>
         <translation>MIDI-OUT-Port, der das Qel erreicht: seine Nummer oder ein Teil seines Namens.</translation>
     </message>
     <message>
-        <source>Show the Qel&apos;s serial number and firmware, and stop.</source>
-        <translation>Seriennummer und Firmware des Qel anzeigen und beenden.</translation>
-    </message>
-    <message>
         <source>Update without asking first.</source>
         <translation>Ohne Rückfrage aktualisieren.</translation>
     </message>
@@ -340,6 +336,46 @@ Update abbrechen?</translation>
     <message>
         <source>&quot;%1&quot; matches several %2 ports: %3. Give more of the name, or the number.</source>
         <translation>„%1“ passt zu mehreren %2-Ports: %3. Geben Sie mehr vom Namen an oder die Nummer.</translation>
+    </message>
+    <message>
+        <source>The firmware image built into the updater is damaged, so nothing was sent to the device. Please reinstall the updater.</source>
+        <translation>Das im Update-Programm enthaltene Firmware-Abbild ist beschädigt, daher wurde nichts an das Gerät gesendet. Bitte installieren Sie das Update-Programm neu.</translation>
+    </message>
+    <message>
+        <source>The image file &quot;%1&quot; is empty, so nothing was sent to the device.</source>
+        <translation>Die Abbilddatei „%1“ ist leer, daher wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>The image file &quot;%1&quot; has %2 bytes, more than the %3 bytes the device&apos;s flash can hold, so nothing was sent to the device.</source>
+        <translation>Die Abbilddatei „%1“ hat %2 Bytes, mehr als die %3 Bytes, die der Flash-Speicher des Geräts aufnehmen kann, daher wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>The image file &quot;%1&quot; could not be read (%2), so nothing was sent to the device.</source>
+        <translation>Die Abbilddatei „%1“ konnte nicht gelesen werden (%2), daher wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>Firmware image %1, %2 bytes, SHA-256 %3</source>
+        <translation>Firmware-Abbild %1, %2 Bytes, SHA-256 %3</translation>
+    </message>
+    <message>
+        <source>Show the firmware image&apos;s version, size and SHA-256, then the Qel&apos;s serial number and firmware, and stop.</source>
+        <translation>Version, Größe und SHA-256 des Firmware-Abbilds, dann Seriennummer und Firmware des Qel anzeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>Verify after writing</source>
+        <translation>Nach dem Schreiben prüfen</translation>
+    </message>
+    <message>
+        <source>The firmware was written, but so many of the device&apos;s flash blocks have gone bad that its list of faulty blocks cannot hold them all. The flash is worn out: please contact service.</source>
+        <translation>Die Firmware wurde geschrieben, aber so viele Flash-Blöcke des Geräts sind defekt, dass seine Liste der fehlerhaften Blöcke sie nicht alle fassen kann. Der Flash-Speicher ist verschlissen: Bitte wenden Sie sich an den Service.</translation>
+    </message>
+    <message>
+        <source>The device&apos;s answers kept getting lost at the same place, so the update stopped. Please check the MIDI cable and the device, then run the update again.</source>
+        <translation>Die Antworten des Geräts gingen immer wieder an derselben Stelle verloren, darum wurde das Update abgebrochen. Bitte prüfen Sie das MIDI-Kabel und das Gerät und starten Sie das Update erneut.</translation>
+    </message>
+    <message>
+        <source>Read every written page back and compare it with the image.</source>
+        <translation>Jede geschriebene Seite zurücklesen und mit dem Image vergleichen.</translation>
     </message>
 </context>
 </TS>

@@ -1,12 +1,12 @@
 #include "updatesession.h"
 
+#include "firmwareimage.h"
 #include "midievent.h"
 #include "resourcepaths.h"
 #include "sessiontexts.h"
 #include "texts.h"
 #include "updateduration.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QMetaMethod>
 
@@ -154,15 +154,15 @@ QString UpdateSession::confirmationText() const
 
 void UpdateSession::startUpdate()
 {
-    QFile file(imageFile);
-    QByteArray image;
-    if (file.open(QIODevice::ReadOnly))
-        image = file.readAll();
+    const FirmwareImage image = FirmwareImage::load(imageFile);
+    if (!image.problem.isEmpty()) {
+        emit finished(UpdateOutcome::NoImage, image.problem);
+        return;
+    }
     shown = Progress();
     eta.reset();
     updateClock.start();
-    // An empty image ends at once with a message.
-    engine.start(reinterpret_cast<const std::uint8_t *>(image.constData()), std::size_t(image.size()));
+    engine.start(reinterpret_cast<const std::uint8_t *>(image.bytes.constData()), std::size_t(image.bytes.size()));
 }
 
 void UpdateSession::cancelUpdate()

@@ -1,6 +1,8 @@
 // qel-update-cli run as a program against the simulated device, which the
 // environment sets up: exit codes and messages for the ways a run can end.
 
+#include "imagedigest.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -19,7 +21,6 @@ private slots:
 
 private:
     QTemporaryDir settings;
-    QString smallImage;
 };
 
 void TestCliProcess::initTestCase()
@@ -29,12 +30,16 @@ void TestCliProcess::initTestCase()
     QFile config(settings.filePath(QStringLiteral("de/Velmor/Qel_update.conf")));
     QVERIFY(config.open(QIODevice::WriteOnly) && config.write("[General]\nlanguage=1\n") > 0);
 
-    smallImage = settings.filePath(QStringLiteral("small.bin"));
     QByteArray bytes(2 * 64 * 2048 + 300, Qt::Uninitialized);
     for (int i = 0; i < bytes.size(); ++i)
         bytes[i] = char((i * 31 + i / 2048) & 0xFF);
-    QFile image(smallImage);
+    QFile image(settings.filePath(QStringLiteral("small.bin")));
     QVERIFY(image.open(QIODevice::WriteOnly) && image.write(bytes) == bytes.size());
+    QFile empty(settings.filePath(QStringLiteral("empty.bin")));
+    QFile large(settings.filePath(QStringLiteral("large.bin")));
+    // A byte more than 1,023 blocks of 64 pages of 2,048 bytes.
+    QVERIFY(empty.open(QIODevice::WriteOnly) && large.open(QIODevice::WriteOnly)
+            && large.resize(1023LL * 64 * 2048 + 1));
 }
 
 void TestCliProcess::run_data()
@@ -46,18 +51,24 @@ void TestCliProcess::run_data()
     QTest::addColumn<QString>("errHas");
     const QStringList sim{"--sim", "--yes"};
     QTest::newRow("built-in image written") << sim << QStringList() << 0 << "now carries firmware 1.09" << "";
-    QTest::newRow("progress lines") << sim + QStringList{"--image", "SMALL"} << QStringList() << 0
+    QTest::newRow("progress lines") << sim + QStringList{"--image", "DIR/small.bin"} << QStringList() << 0
                                     << "[###############---------------]  50%  Block 2, page 0" << "";
     QTest::newRow("unhealthy flash") << sim << QStringList{"QEL_SIM_FACTORY_BAD=7,8,9,10"} << 1
                                      << "firmware 1.08" << "4 blocks that were faulty from the factory";
-    QTest::newRow("unreadable image") << sim + QStringList{"--image", "/no/such/image.bin"} << QStringList() << 1
-                                      << "" << "could not be read";
-    QTest::newRow("no terminal to ask") << QStringList{"--sim"} << QStringList() << 2 << "" << "--yes";
+    QTest::newRow("unreadable image") << sim + QStringList{"--image", "/no/such/image.bin"} << QStringList() << 2
+                                      << "" << "\"/no/such/image.bin\" could not be read";
+    QTest::newRow("empty image") << sim + QStringList{"--image", "DIR/empty.bin"} << QStringList() << 2 << ""
+                                 << "is empty";
+    QTest::newRow("image too large") << sim + QStringList{"--image", "DIR/large.bin"} << QStringList() << 2 << ""
+                                     << "flash can hold";
+    QTest::newRow("image named") << QStringList{"--sim", "--info"} << QStringList() << 0
+                                 << QStringLiteral("SHA-256 ") + ImageDigest::Sha256 << "";
+    QTest::newRow("no terminal to ask") << QStringList{"--sim"} << QStringList() << 2 << "firmware 1.08" << "--yes";
     QTest::newRow("downgrade named") << QStringList{"--sim", "--info"} << QStringList{"QEL_SIM_VERSION=0x0A01"} << 0
                                      << "updating would be a downgrade" << "";
     QTest::newRow("port by name") << QStringList{"--sim", "--info", "--in", "SIMULATED", "--out", "midi in"}
                                   << QStringList() << 0 << "Qel 586-638-764, firmware 1.08." << "";
-    QTest::newRow("silent device") << sim << QStringList{"QEL_SIM_SILENT=1"} << 3 << "" << "did not answer";
+    QTest::newRow("silent device") << sim << QStringList{"QEL_SIM_SILENT=1"} << 3 << "Connecting" << "did not answer";
     QTest::newRow("usage") << QStringList{"--bogus"} << QStringList() << 2 << "" << "--help";
     QTest::newRow("German") << sim << QStringList{"XDG_CONFIG_HOME=DE"} << 0
                             << "Auf dem Gerät ist jetzt die Firmware 1.09" << "";
@@ -70,7 +81,7 @@ void TestCliProcess::run()
     QFETCH(int, exitCode);
     QFETCH(QString, outHas);
     QFETCH(QString, errHas);
-    arguments.replaceInStrings(QStringLiteral("SMALL"), smallImage);
+    arguments.replaceInStrings(QStringLiteral("DIR"), settings.path());
     environment.replaceInStrings(QStringLiteral("=DE"), QLatin1Char('=') + settings.filePath(QStringLiteral("de")));
 
     // A settings folder of its own; stdin is a pipe, not a terminal.
@@ -87,7 +98,9 @@ void TestCliProcess::run()
     const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
     const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
     QVERIFY2(cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == exitCode, qPrintable(QStringLiteral("exit %1\n%2\n%3").arg(cli.exitCode()).arg(out, err)));
-    QVERIFY2(out.contains(outHas), qPrintable(out));
+    // A row that expects nothing on standard output gets nothing there: a
+    // refused image, for one, stops before the device is asked anything.
+    QVERIFY2(outHas.isEmpty() ? out.isEmpty() : out.contains(outHas), qPrintable(out));
     QVERIFY2(err.contains(errHas), qPrintable(err));
     // Failure goes to standard error only; success says nothing there.
     if (exitCode == 0)
