@@ -18,13 +18,11 @@ MainWindow::MainWindow(std::unique_ptr<MidiService> service, QWidget *parent)
     setupUi(this);
 }
 
-// The session, a member, closes its ports before the window it posts to goes away.
-MainWindow::~MainWindow() = default;
-
 void MainWindow::Init()
 {
     connect(ConnectButton, &QPushButton::clicked, this, &MainWindow::Connect);
     connect(TransferButton, &QPushButton::clicked, this, &MainWindow::onTransferClicked);
+    connect(VerifyCheck, &QCheckBox::toggled, &session, &UpdateSession::setVerify);
     connect(&session, &UpdateSession::connectionChanged, this, &MainWindow::ShowConnectionState);
     connect(&session, &UpdateSession::identified, this, &MainWindow::ShowIdentity);
     connect(&session, &UpdateSession::transferStateChanged, this, &MainWindow::showTransferState);
@@ -99,6 +97,7 @@ void MainWindow::ShowConnectionState()
     // The device's own reports must not hand the user the controls
     // mid-update; Update turns into Cancel instead.
     const bool running = session.isUpdating();
+    VerifyCheck->setEnabled(!running);
     TransferButton->setText(running ? tr("Cancel") : tr("Update"));
     if (running) {
         ConnectButton->setEnabled(false);
@@ -139,6 +138,7 @@ void MainWindow::Transfer()
     progressBar->setValue(0);
     TransferButton->setEnabled(false);
     ConnectButton->setEnabled(false);
+    VerifyCheck->setEnabled(false);
     BlockEdit->clear();
     PageEdit->clear();
     session.startUpdate(); // an image that cannot be read ends at once with a message

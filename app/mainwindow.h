@@ -26,12 +26,12 @@ public:
 
     static constexpr int MaxPortsListed = MidiPorts::MaxPortsListed;
     static constexpr int TickInterval = UpdateSession::TickIntervalMs;
-    static constexpr int CloseDelayTicks = 5;   // close1() closes the window half a second later
+    static constexpr int CloseDelayTicks = 500 / TickInterval;   // close1() closes the window half a second later
     static constexpr int LogLines = 1000;       // the log pane keeps the newest lines only
-    static constexpr int PortPollTicks = 10;    // port lists follow the hardware once a second
+    static constexpr int PortPollTicks = 1000 / TickInterval;    // port lists follow the hardware once a second
 
+    // The session, a member, closes its ports before the window it posts to goes away.
     explicit MainWindow(std::unique_ptr<MidiService> service, QWidget *parent = nullptr);
-    ~MainWindow() override;
 
     // Start-up initialisation, called once after the window is shown and sized.
     void Init();

@@ -35,7 +35,9 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
                                  Texts::tr("name"));
     const QCommandLineOption image(QStringLiteral("image"), Texts::tr("Write this image file instead of the built-in one."),
                                    Texts::tr("file"));
-    parser.addOptions({list, in, out, info, yes, sim, api, image});
+    const QCommandLineOption verify(QStringLiteral("verify"),
+                                    Texts::tr("Read every written page back and compare it with the image."));
+    parser.addOptions({list, in, out, info, yes, sim, api, image, verify});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -60,6 +62,7 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
     options.listPorts = parser.isSet(list);
     options.infoOnly = parser.isSet(info);
     options.assumeYes = parser.isSet(yes);
+    options.verify = parser.isSet(verify);
     options.inPort = parser.value(in);
     options.outPort = parser.value(out);
     options.imagePath = parser.value(image);

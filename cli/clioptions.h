@@ -9,6 +9,7 @@ struct CliOptions
     bool listPorts = false;
     bool infoOnly = false;
     bool assumeYes = false;
+    bool verify = false;  // read every written page back
     QString api;        // as QEL_MIDI_API: "sim", "jack", ...; empty for RtMidi's default
     QString inPort;     // index or part of a name; empty chooses by itself
     QString outPort;

@@ -21,6 +21,7 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
     : QObject(parent), options(std::move(options)), session(std::move(service))
 {
     session.setIdentifyTimeout(IdentifyTimeoutTicks);
+    session.setVerify(this->options.verify);
     if (!this->options.imagePath.isEmpty())
         session.setImagePath(this->options.imagePath);
     connect(&session, &UpdateSession::identified, this, &CliUpdater::onIdentified);

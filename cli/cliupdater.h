@@ -19,7 +19,7 @@ class CliUpdater : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int IdentifyTimeoutTicks = 30; // a silent device ends the run after 3 s
+    static constexpr int IdentifyTimeoutTicks = 3000 / UpdateSession::TickIntervalMs; // a silent device ends the run after 3 s
     static constexpr int ProgressIntervalMs = 200;  // terminal redraws at most this often
     static constexpr int ProgressStepPercent = 10;  // elsewhere one line per step
 

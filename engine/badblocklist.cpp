@@ -20,29 +20,23 @@ int entryAt(const std::uint8_t *chunk, int i)
 
 bool BadBlockList::intactCopy(const std::uint8_t *chunk)
 {
-    if (chunk[0] != Marker || chunk[1] != Marker)
-        return false;
-    int previous = -1;
-    for (int i = 0; i < StoredEntriesRead; ++i) {
-        const int block = entryAt(chunk, i);
-        if (block == Filler)
-            return true;
-        if (block >= BlockCount || block <= previous)
-            return false;
-        previous = block;
-    }
-    return true;
+    return chunk[0] == Marker && chunk[1] == Marker;
 }
 
 void BadBlockList::loadBblCopy(const std::uint8_t *chunk, const Trace &trace)
 {
     entries.fill(0);
     factory = static_cast<std::int16_t>(chunk[FactoryCountOffset] | (chunk[FactoryCountOffset + 1] << 8));
+    // The filler ends the list; so does an entry out of order or past the
+    // flash, and what came before it still counts: run-time bad blocks must
+    // not be forgotten for one damaged entry.
+    int previous = -1;
     for (int i = 0; i < StoredEntriesRead; ++i) {
         const int block = entryAt(chunk, i);
-        if (block >= BlockCount) // the 0xFFFF filler ends the list
+        if (block >= BlockCount || block <= previous)
             break;
         entries[block] = 1;
+        previous = block;
     }
 
     const int count = countBad(trace, TraceKind::BblBlockDefect);

@@ -15,12 +15,13 @@ public:
     static constexpr int StoredEntriesRead = 126; // entries one 256-byte chunk can hold
     using Trace = std::function<void(const TraceLine &)>;
 
-    // Whether the first 256 bytes of a page of block 0 hold a whole copy: the
-    // markers A5 A5, then block numbers in ascending order ended by the 0xFFFF
-    // filler. A power cut while a copy is programmed leaves a page that is in
-    // use but fails this.
+    // Whether the first 256 bytes of a page of block 0 hold a copy: the
+    // markers A5 A5. A power cut while a copy is programmed leaves a page
+    // that is in use but fails this.
     static bool intactCopy(const std::uint8_t *chunk);
-    // Rebuilds the list and factoryDefects from the first 256 bytes of a stored copy.
+    // Rebuilds the list and factoryDefects from the first 256 bytes of a stored
+    // copy: block numbers in ascending order, up to the 0xFFFF filler or the
+    // first entry out of order or past the flash.
     void loadBblCopy(const std::uint8_t *chunk, const Trace &trace = {});
     // Part 0 or 1 of the factory defect list: 64 bytes, one bit per block.
     void loadDefectPart(int part, const std::uint8_t *bytes);

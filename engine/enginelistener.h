@@ -31,6 +31,13 @@ enum class TraceKind {
     Finish,
     Retries,                // value: restarts of a block
     NotEnoughSpace,
+    AnswerLost,             // value: the command whose answer did not come
+    PageRestarted,          // value: page
+    BlockRestarted,         // value: block
+    PageReadBackWrong,      // value: page
+    VerifyPages,
+    VerifyFailed,           // value: block, now marked bad
+    TooManyBadBlocks,       // value: bad blocks in all
 };
 
 struct TraceLine

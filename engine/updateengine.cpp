@@ -25,10 +25,24 @@
 // 4. If a block went bad, store the list as a new copy in the first free page
 //    of block 0 (erasing block 0 first when all its pages are used); then Finish.
 //
-// A missing reply while data is written restarts the block; the fifth in a row
-// without a programmed page, the tenth for one image block, or a missing reply
-// in any other step, means the device went silent. A reply that lacks the
-// bytes its step needs (cut short on the wire) is ignored like a lost one.
+// A lost answer costs as little as is safe. The wait for an answer follows
+// what answers of that command took so far (ReplyTimer). When it runs out, a
+// read of another type goes first (the fence): every answer before the
+// fence's own is passed over, so a late answer cannot pass for the next one.
+// Then a read, ResetNand or an erase is sent again; a page whose answer was
+// lost before ProgramPage is written again from its BeginPage and read back
+// after it is programmed; a page whose ProgramPage answer was lost is read
+// back: as sent, it counts as programmed; erased, it is written again;
+// anything else restarts the block. A page that reads back wrong after being
+// written again means the device keeps the old page buffer: from then on a
+// lost answer restarts the whole block. Five lost answers in a row mean the
+// device went silent; ten restarts in a row that get no further than the
+// furthest page reached end the update too. A reply that lacks the bytes its
+// step needs (cut short on the wire) is ignored like a lost one.
+//
+// With verification chosen, every written page is read back after the last
+// one; a page that reads back wrong marks its block bad, and the image is
+// written again from that block's image block on, into the next good blocks.
 // After a failed erase, a read of another type goes first, so that a repeated
 // failure report cannot pass for the next block's answer. Every command that
 // awaits a reply arms the time-out, and a command the port refuses stops the
@@ -39,6 +53,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -52,10 +67,22 @@ constexpr int DefectPartSize = 64;
 constexpr int MaxFactoryDefects = 3;
 constexpr std::uint8_t ErasedByte = 0xFF;
 
-constexpr bool isDataStep(UpdateStep step)
+constexpr int CheckPieces = ListPieces;  // ReadChunk pieces per chunk
+
+constexpr Command commandOf(const SysExMessage &message)
 {
-    return step == StepEraseBlock || step == StepBeginPage || step == StepSendPage
-        || step == StepProgramPage;
+    return Command(message.bytes[SysEx::CommandOffset]);
+}
+
+// The command a reply code answers.
+constexpr Command answered(ReplyCode code)
+{
+    return Command(int(code) - int(ReplyReadDefectList) + int(Command::ReadDefectList));
+}
+
+constexpr int chunkAddress(int block, int page, int chunk)
+{
+    return (block * UpdateEngine::PagesPerBlock + page) * ChunksPerPage + chunk;
 }
 
 } // namespace
@@ -65,28 +92,53 @@ UpdateEngine::UpdateEngine(CommandSink &sink, EngineListener &listener)
 {
 }
 
-void UpdateEngine::start(const std::uint8_t *data, std::size_t size)
+void UpdateEngine::start(const std::uint8_t *data, std::size_t size, bool verify)
 {
     if (run.running)
         cancel();
     run = Run{};
+    run.verify = verify;
     image.assign(data, data + (data ? size : 0));
     run.pagesTotal = static_cast<int>((image.size() + PageFrame::DataSize - 1) / PageFrame::DataSize);
+    run.blockOfImage.assign(std::size_t((run.pagesTotal + PagesPerBlock - 1) / PagesPerBlock), 0);
     run.running = true;
     if (image.empty()) {
         end(UpdateOutcome::NoImage);
         return;
     }
-    listener.progressChanged(run.pagesDone, run.pagesTotal);
+    reportProgress();
     if (!await(buildResetNand(ImageMajor, ImageMinor, static_cast<std::uint32_t>(image.size()))))
         return;
     trace(TraceKind::ResetNand);
+}
+
+int UpdateEngine::totalPages() const
+{
+    return run.verify ? 2 * run.pagesTotal : run.pagesTotal;
 }
 
 void UpdateEngine::handleReply(const Reply &reply)
 {
     if (!run.running)
         return;
+    if (reply.code == ReplyTransferOff && run.step == StepFinish) {
+        end(run.ending);
+        return;
+    }
+    if (reply.code < ReplyReadDefectList || reply.code > ReplyResetNand)
+        return;
+    run.lastAnswerAt = run.now;
+    if (run.awaitingSample && answered(reply.code) == run.awaited) {
+        run.awaitingSample = false;
+        run.replyTimer.record(run.awaited, run.now - run.sentAt);
+    }
+    if (run.fencing) {
+        if (answered(reply.code) == run.fenceCommand) {
+            run.fencing = false;
+            afterFence();
+        }
+        return;
+    }
     switch (reply.code) {
     case ReplyResetNand: onResetNandDone(); break;
     case ReplyReadChunk: onChunkRead(reply); break;
@@ -101,6 +153,7 @@ void UpdateEngine::handleReply(const Reply &reply)
 
 void UpdateEngine::tick()
 {
+    ++run.now;
     if (!run.running || run.timeout <= 0)
         return;
     if (--run.timeout == 0)
@@ -137,6 +190,10 @@ void UpdateEngine::beginListScan()
 
 void UpdateEngine::onChunkRead(const Reply &reply)
 {
+    if (run.step == StepCheckPage) {
+        onCheckPiece(reply);
+        return;
+    }
     if (run.step != StepFindBbl && run.step != StepReadBbl)
         return;
     if (run.resyncing) {
@@ -343,6 +400,7 @@ void UpdateEngine::onEraseResult(const Reply &reply)
             return;
         }
         run.page = 0;
+        run.blockOfImage[std::size_t(run.imgBlock)] = run.block;
         // Shown once the command is out: a slow log then overlaps the device's work.
         if (!beginDataPage())
             return;
@@ -427,43 +485,65 @@ void UpdateEngine::onProgramResult(const Reply &reply)
             trace(TraceKind::ProgramFail);
             trace(TraceKind::BlockMarkedBad, run.block);
             run.list.markBad(run.block);
+            run.checkAfterProgram = false;
             eraseNextGoodBlock();
             return;
         }
-        run.timeoutsInARow = 0;
-        run.pagesDone = run.imgBlock * PagesPerBlock + run.page + 1;
-        listener.progressChanged(run.pagesDone, run.pagesTotal);
-        if (run.imageComplete) {
-            closingPath();
-            return;
-        }
-        if (++run.page < PagesPerBlock) {
-            beginDataPage();
-            return;
-        }
-        ++run.imgBlock;
-        run.timeoutsThisImageBlock = 0;
-        eraseNextGoodBlock();
+        if (run.checkAfterProgram)
+            checkPage(run.block, run.page, ChunksPerPage, PageCheck::Restarted);
+        else
+            dataPageProgrammed();
         return;
     case StepProgramBblCopy:
-        if (reply.fail) {
-            end(UpdateOutcome::ListWriteFailed);
-            return;
-        }
-        finishUpdate();
-        return;
     case StepProgramFirstBbl:
         if (reply.fail) {
-            end(UpdateOutcome::FirstListWriteFailed);
+            end(run.step == StepProgramBblCopy ? UpdateOutcome::ListWriteFailed : UpdateOutcome::FirstListWriteFailed);
             return;
         }
-        run.list.setChanged(false);
-        run.usedListPages = run.listPage + 1;
-        startImage();
+        if (run.checkAfterProgram)
+            checkPage(ListBlock, run.listPage, 1, PageCheck::Restarted);
+        else
+            listCopyProgrammed();
         return;
     default:
         return;
     }
+}
+
+void UpdateEngine::dataPageProgrammed()
+{
+    run.checkAfterProgram = false;
+    run.pagesDone = run.imgBlock * PagesPerBlock + run.page + 1;
+    if (run.pagesDone > run.furthestDone) {
+        run.furthestDone = run.pagesDone;
+        run.restartsWithoutProgress = 0;
+    }
+    reportProgress();
+    if (run.imageComplete) {
+        if (run.verify)
+            startVerify();
+        else
+            closingPath();
+        return;
+    }
+    if (++run.page < PagesPerBlock) {
+        beginDataPage();
+        return;
+    }
+    ++run.imgBlock;
+    eraseNextGoodBlock();
+}
+
+void UpdateEngine::listCopyProgrammed()
+{
+    run.checkAfterProgram = false;
+    if (run.step == StepProgramBblCopy) {
+        finishUpdate();
+        return;
+    }
+    run.list.setChanged(false);
+    run.usedListPages = run.listPage + 1;
+    startImage();
 }
 
 void UpdateEngine::closingPath()
@@ -488,23 +568,264 @@ void UpdateEngine::closingPath()
 
 void UpdateEngine::onTimeout()
 {
-    // Each programmed page clears the count in a row, so a device that always
-    // loses the same later page is stopped by the count per image block.
-    if (!isDataStep(run.step) || ++run.timeoutsInARow >= MaxTimeoutsInARow
-        || ++run.timeoutsThisImageBlock >= MaxTimeoutsPerImageBlock) {
+    if (run.step == StepFinish) {
+        // The report may be what got lost; Finish again changes nothing.
+        if (run.finishesSent < MaxFinishes) {
+            ++run.retries;
+            sendFinish();
+        }
+        else
+            end(run.ending);
+        return;
+    }
+    ++run.timeoutsInARow;
+    if ((run.timeoutsInARow >= MaxTimeoutsInARow && run.now - run.lastAnswerAt >= QuietTicks)
+        || run.timeoutsInARow >= MaxTimeoutsWhileAnswering) {
         end(UpdateOutcome::DeviceSilent);
         return;
     }
-    // Whatever got lost, the block is erased again and rewritten from page 0.
     ++run.retries;
-    run.resyncing = false;
+    trace(TraceKind::AnswerLost, int(run.awaited));
+    // ResetNand is the first command: nothing can be on its way before its answer.
+    if (run.step == StepIdle) {
+        awaitRepeat();
+        return;
+    }
+    awaitFence();
+}
+
+void UpdateEngine::afterFence()
+{
+    if (std::exchange(run.afterFenceRead, false)) {
+        readCheckPage();
+        return;
+    }
+    switch (run.step) {
+    case StepBeginPage:
+    case StepSendPage:
+        restartPage();
+        return;
+    case StepProgramPage:
+        checkPage(run.block, run.page, ChunksPerPage, PageCheck::Programmed);
+        return;
+    case StepBeginBblCopy:
+    case StepSendBblCopy:
+    case StepBeginFirstBbl:
+    case StepSendFirstBbl:
+        if (mayRestart())
+            restartListPage(run.listPage);
+        return;
+    case StepProgramBblCopy:
+    case StepProgramFirstBbl:
+        checkPage(ListBlock, run.listPage, 1, PageCheck::Programmed);
+        return;
+    default:
+        // A read, an erase: asking again changes nothing on the device.
+        awaitRepeat();
+        return;
+    }
+}
+
+bool UpdateEngine::mayRestart()
+{
+    if (++run.restartsWithoutProgress < MaxRestartsWithoutProgress)
+        return true;
+    end(UpdateOutcome::Stalled);
+    return false;
+}
+
+void UpdateEngine::restartPage()
+{
+    if (!run.pageRestartTrusted) {
+        restartBlock();
+        return;
+    }
+    if (!mayRestart())
+        return;
+    trace(TraceKind::PageRestarted, run.page);
+    run.checkAfterProgram = true;
+    beginDataPage();
+}
+
+void UpdateEngine::restartBlock()
+{
+    if (!mayRestart())
+        return;
+    trace(TraceKind::BlockRestarted, run.block);
+    run.checkAfterProgram = false;
     eraseDataBlock();
+}
+
+void UpdateEngine::restartListPage(int page)
+{
+    run.listPage = page;
+    run.checkAfterProgram = true;
+    switch (run.step) {
+    case StepSendBblCopy:
+    case StepProgramBblCopy:
+        run.step = StepBeginBblCopy;
+        break;
+    case StepSendFirstBbl:
+    case StepProgramFirstBbl:
+        run.step = StepBeginFirstBbl;
+        break;
+    default:
+        break;
+    }
+    await(buildBeginPage(ListBlock, static_cast<std::uint8_t>(run.listPage)));
+}
+
+void UpdateEngine::checkPage(int block, int page, int chunks, PageCheck purpose)
+{
+    // The step it checks for is kept in checkStep, so that the result goes back to it.
+    run.checkStep = run.step;
+    run.step = StepCheckPage;
+    run.checkPurpose = purpose;
+    run.checkBlock = block;
+    run.checkPage = page;
+    run.checkPieces = chunks * CheckPieces;
+    run.checkAgain = false;
+    readCheckPage();
+}
+
+void UpdateEngine::readCheckPage()
+{
+    run.checkIndex = 0;
+    run.checkMatches = true;
+    run.checkErased = true;
+    readCheckPiece();
+}
+
+bool UpdateEngine::readCheckPiece()
+{
+    const int chunk = run.checkIndex / CheckPieces;
+    const int piece = run.checkIndex % CheckPieces;
+    return await(buildReadChunk(chunkAddress(run.checkBlock, run.checkPage, chunk), std::uint8_t(piece)));
+}
+
+void UpdateEngine::onCheckPiece(const Reply &reply)
+{
+    if (reply.dataLength < ListPieceSize)
+        return;
+    const int dataOffset = run.checkIndex * ListPieceSize;
+    const std::uint8_t *expected = frame.bytes.data() + PageFrame::frameOffset(dataOffset);
+    run.checkMatches = run.checkMatches && std::equal(expected, expected + ListPieceSize, reply.data.begin());
+    run.checkErased = run.checkErased
+                      && std::all_of(reply.data.begin(), reply.data.begin() + ListPieceSize,
+                                     [](std::uint8_t b) { return b == ErasedByte; });
+    if (++run.checkIndex < run.checkPieces) {
+        readCheckPiece();
+        return;
+    }
+    pageChecked();
+}
+
+void UpdateEngine::pageChecked()
+{
+    // A page that reads back otherwise than sent costs a block or more: a
+    // duplicated or garbled answer must not decide that, so it is read once
+    // more, behind a fence.
+    if (!run.checkMatches && !run.checkErased && !run.checkAgain) {
+        run.checkAgain = true;
+        run.fencing = true;
+        run.fenceCommand = Command::ReadDefectList;
+        run.afterFenceRead = true;
+        awaitSent(buildReadDefectList(0));
+        return;
+    }
+    run.step = run.checkStep;
+    const bool listPage = run.checkBlock == ListBlock;
+    switch (run.checkPurpose) {
+    case PageCheck::Verify:
+        if (run.checkMatches) {
+            ++run.verifiedPages;
+            reportProgress();
+            verifyNextPage();
+            return;
+        }
+        // The block lost what it was given: the image goes again from its
+        // image block on, into the next good blocks.
+        trace(TraceKind::VerifyFailed, run.checkBlock);
+        run.list.markBad(run.checkBlock);
+        run.imgBlock = run.verifyImageBlock;
+        run.block = run.checkBlock;
+        run.imageComplete = false;
+        run.verifiedPages = run.verifyImageBlock * PagesPerBlock;
+        eraseNextGoodBlock();
+        return;
+    case PageCheck::Programmed:
+        // ProgramPage's answer was lost: the page tells whether it happened.
+        if (run.checkMatches) {
+            if (listPage)
+                listCopyProgrammed();
+            else
+                dataPageProgrammed();
+        } else if (run.checkErased) {
+            if (listPage) {
+                if (mayRestart())
+                    restartListPage(run.listPage);
+            } else {
+                restartPage();
+            }
+        } else if (listPage) {
+            // A torn copy: the search passes over it, so the next page takes the copy.
+            if (run.listPage + 1 < PagesPerBlock && mayRestart())
+                restartListPage(run.listPage + 1);
+            else if (run.running)
+                end(run.step == StepProgramBblCopy ? UpdateOutcome::ListWriteFailed : UpdateOutcome::FirstListWriteFailed);
+        } else {
+            restartBlock();
+        }
+        return;
+    case PageCheck::Restarted:
+        if (run.checkMatches) {
+            if (listPage)
+                listCopyProgrammed();
+            else
+                dataPageProgrammed();
+            return;
+        }
+        trace(TraceKind::PageReadBackWrong, run.checkPage);
+        if (listPage) {
+            if (run.listPage + 1 < PagesPerBlock && mayRestart())
+                restartListPage(run.listPage + 1);
+            else if (run.running)
+                end(run.step == StepProgramBblCopy ? UpdateOutcome::ListWriteFailed : UpdateOutcome::FirstListWriteFailed);
+            return;
+        }
+        run.pageRestartTrusted = false;
+        restartBlock();
+        return;
+    }
+}
+
+void UpdateEngine::startVerify()
+{
+    trace(TraceKind::VerifyPages);
+    run.verifyImageBlock = run.verifiedPages / PagesPerBlock;
+    run.verifyPage = run.verifiedPages % PagesPerBlock;
+    verifyNextPage();
+}
+
+void UpdateEngine::verifyNextPage()
+{
+    if (run.verifiedPages >= run.pagesTotal) {
+        closingPath();
+        return;
+    }
+    run.verifyImageBlock = run.verifiedPages / PagesPerBlock;
+    run.verifyPage = run.verifiedPages % PagesPerBlock;
+    const int block = run.blockOfImage[std::size_t(run.verifyImageBlock)];
+    if (run.verifyPage == 0)
+        listener.blockShown(block);
+    listener.pageShown(run.verifyPage);
+    buildDataFrame(frame, run.verifyImageBlock, run.verifyPage, image.data(), static_cast<std::int64_t>(image.size()));
+    checkPage(block, run.verifyPage, ChunksPerPage, PageCheck::Verify);
 }
 
 void UpdateEngine::startImage()
 {
     run.imgBlock = 0;
-    run.timeoutsThisImageBlock = 0;
     run.block = run.list.nextGoodBlock(ListBlock);
     if (run.block == BadBlockList::NoBlock)
         closingPath();
@@ -545,31 +866,74 @@ bool UpdateEngine::sendPiece()
 
 void UpdateEngine::finishUpdate()
 {
+    int bad = 0;
+    for (int b = 0; b < BadBlockList::BlockCount; ++b)
+        bad += run.list.isBad(b) ? 1 : 0;
     trace(TraceKind::Finish);
     if (run.retries > 0)
         trace(TraceKind::Retries, run.retries);
-    run.step = StepIdle;
-    run.timeout = 0; // Finish has no answer
+    if (run.block == BadBlockList::NoBlock) {
+        trace(TraceKind::NotEnoughSpace);
+        run.ending = UpdateOutcome::NoSpace;
+    } else if (bad > PageFrame::MaxListEntries) {
+        // The copy keeps the lowest ones only: the flash needs service.
+        trace(TraceKind::TooManyBadBlocks, bad);
+        run.ending = UpdateOutcome::FlashWornOut;
+    }
+    run.step = StepFinish;
+    sendFinish();
+}
+
+void UpdateEngine::sendFinish()
+{
+    // Finish has no answer of its own; the device's transfer-off report closes it.
     if (!sink.send(buildFinish())) {
         end(UpdateOutcome::PortLost);
         return;
     }
-    if (run.block == BadBlockList::NoBlock) {
-        trace(TraceKind::NotEnoughSpace);
-        end(UpdateOutcome::NoSpace);
-        return;
-    }
-    end(UpdateOutcome::Success);
+    ++run.finishesSent;
+    run.timeout = run.replyTimer.timeoutFor(Command::Finish);
 }
 
 bool UpdateEngine::await(const SysExMessage &command)
+{
+    // A new command: what was lost before it was answered after all.
+    run.timeoutsInARow = 0;
+    std::copy_n(command.bytes.begin(), command.length, run.lastCommand.bytes.begin());
+    run.lastCommand.length = command.length;
+    return awaitSent(command);
+}
+
+bool UpdateEngine::awaitRepeat()
+{
+    return awaitSent(run.lastCommand);
+}
+
+bool UpdateEngine::awaitFence()
+{
+    run.fencing = true;
+    run.fenceCommand = commandOf(run.lastCommand) == Command::ReadDefectList ? Command::ReadChunk : Command::ReadDefectList;
+    return awaitSent(run.fenceCommand == Command::ReadChunk ? buildReadChunk(0, 0) : buildReadDefectList(0));
+}
+
+bool UpdateEngine::awaitSent(const SysExMessage &command)
 {
     if (!sink.send(command)) {
         end(UpdateOutcome::PortLost);
         return false;
     }
-    run.timeout = ReplyTimeoutTicks;
+    run.awaited = commandOf(command);
+    run.sentAt = run.now;
+    run.awaitingSample = true;
+    // Each wait in a row that ran out doubles the next one.
+    run.timeout = std::min(run.replyTimer.timeoutFor(run.awaited) << std::min(run.timeoutsInARow, 8),
+                           ReplyTimer::CeilingTicks);
     return true;
+}
+
+void UpdateEngine::reportProgress()
+{
+    listener.progressChanged(run.pagesDone + run.verifiedPages, totalPages());
 }
 
 void UpdateEngine::end(UpdateOutcome outcome, int factoryDefects)

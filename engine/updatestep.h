@@ -20,6 +20,11 @@ enum UpdateStep : int {
     // Block 0 has no free page for a closing copy: it is erased and the copy
     // goes to its page 0.
     StepEraseBblForCopy = 15,
+    // Reading a written page back, piece by piece, to compare it with what
+    // was sent.
+    StepCheckPage = 16,
+    // Finish went out: waiting for the device's report that the transfer is off.
+    StepFinish = 17,
 };
 
 // How an update ended.
@@ -31,7 +36,9 @@ enum class UpdateOutcome {
     ListWriteFailed,      // the closing copy of the bad-block list failed to program
     FirstListWriteFailed, // the first copy on a new flash failed; no firmware written
     ListUnreadable,       // the device's answers about the list never agreed
+    FlashWornOut,         // written, but more blocks went bad than the list can hold
     DeviceSilent,         // the device stopped answering
+    Stalled,              // answers kept getting lost at the same place
     PortLost,             // the MIDI port refused a message
     Cancelled,            // the user stopped it
 };

@@ -43,6 +43,13 @@ QString SessionTexts::traceLine(const TraceLine &line)
     case TraceKind::Retries: return numbered("(%1 retries)", line.value);
     case TraceKind::NotEnoughSpace:
         return QStringLiteral("Error: not enough space in NAND, all 1024 blocks written");
+    case TraceKind::AnswerLost: return numbered("answer to command %1 lost, asking again", line.value);
+    case TraceKind::PageRestarted: return numbered("write page %1 again", line.value);
+    case TraceKind::BlockRestarted: return numbered("write block %1 again", line.value);
+    case TraceKind::PageReadBackWrong: return numbered("page %1 read back wrong", line.value);
+    case TraceKind::VerifyPages: return QStringLiteral("read back every written page");
+    case TraceKind::VerifyFailed: return numbered("Block %1 read back wrong, is marked as bad", line.value);
+    case TraceKind::TooManyBadBlocks: return numbered("%1 bad blocks, more than the list holds", line.value);
     }
     return QString();
 }
@@ -74,6 +81,13 @@ QString SessionTexts::outcomeMessage(const Ending &ending)
     case UpdateOutcome::ListUnreadable:
         return Texts::tr("The device's answers about its list of faulty flash blocks did not agree, so "
                          "nothing was written. Please check the MIDI cable and run the update again.");
+    case UpdateOutcome::FlashWornOut:
+        return Texts::tr("The firmware was written, but so many of the device's flash blocks have gone bad "
+                         "that its list of faulty blocks cannot hold them all. The flash is worn out: "
+                         "please contact service.");
+    case UpdateOutcome::Stalled:
+        return Texts::tr("The device's answers kept getting lost at the same place, so the update stopped. "
+                         "Please check the MIDI cable and the device, then run the update again.");
     case UpdateOutcome::DeviceSilent:
         return Texts::tr("The device stopped answering, so the update stopped. Please check the MIDI "
                          "cable and the device, then run the update again.");

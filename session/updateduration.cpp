@@ -10,6 +10,7 @@
 namespace {
 
 constexpr qint64 ExchangesPerPage = 1 + PageFrame::Pieces + 1;  // BeginPage, pieces, ProgramPage
+constexpr qint64 ReadBackPerPage = PageFrame::Chunks * 4;         // ReadChunk, four pieces a chunk
 // ResetNand, probing block 0, reading the newest list copy twice, and the
 // probe after it.
 constexpr qint64 SetupExchanges = 16;
@@ -25,16 +26,16 @@ qint64 ceilDiv(qint64 a, qint64 b) { return (a + b - 1) / b; }
 
 } // namespace
 
-qint64 UpdateDuration::exchanges(qint64 imageBytes)
+qint64 UpdateDuration::exchanges(qint64 imageBytes, bool verify)
 {
     const qint64 pages = ceilDiv(qMax<qint64>(0, imageBytes), PageFrame::DataSize);
     const qint64 blocks = ceilDiv(pages, UpdateEngine::PagesPerBlock);
-    return pages * ExchangesPerPage + blocks + SetupExchanges;
+    return pages * (ExchangesPerPage + (verify ? ReadBackPerPage : 0)) + blocks + SetupExchanges;
 }
 
-qint64 UpdateDuration::expectedMs(qint64 roundTripUs, qint64 imageBytes)
+qint64 UpdateDuration::expectedMs(qint64 roundTripUs, qint64 imageBytes, bool verify)
 {
-    return qMax<qint64>(0, roundTripUs) * exchanges(imageBytes) / UsPerMs;
+    return qMax<qint64>(0, roundTripUs) * exchanges(imageBytes, verify) / UsPerMs;
 }
 
 QString UpdateDuration::expectedText(qint64 ms)

@@ -10,9 +10,10 @@ namespace UpdateDuration {
 
 // Command-and-reply exchanges an image of `imageBytes` costs: 35 per page,
 // one erase per block, and the reset and the search for the bad-block list.
-qint64 exchanges(qint64 imageBytes);
+// Reading every page back costs 32 more per page.
+qint64 exchanges(qint64 imageBytes, bool verify = false);
 // Expected length of an update when one exchange takes `roundTripUs`.
-qint64 expectedMs(qint64 roundTripUs, qint64 imageBytes);
+qint64 expectedMs(qint64 roundTripUs, qint64 imageBytes, bool verify = false);
 // "less than a minute" or "about 5 min", for the question before writing.
 QString expectedText(qint64 ms);
 // Time left as the status line shows it: coarser the longer it is, so that it

@@ -92,6 +92,8 @@ void UpdateSession::takeReply(const Reply &reply)
         takeIdentity(reply);
         break;
     case ReplyTransferOff:
+        // It also closes an update's Finish.
+        engine.handleReply(reply);
         emit transferStateChanged(false);
         break;
     case ReplyTransferOn:
@@ -144,7 +146,7 @@ void UpdateSession::startTicking()
 
 qint64 UpdateSession::expectedDurationMs() const
 {
-    return UpdateDuration::expectedMs(roundTrip, QFileInfo(imageFile).size());
+    return UpdateDuration::expectedMs(roundTrip, QFileInfo(imageFile).size(), verifyAfterWriting);
 }
 
 QString UpdateSession::confirmationText() const
@@ -162,7 +164,8 @@ void UpdateSession::startUpdate()
     shown = Progress();
     eta.reset();
     updateClock.start();
-    engine.start(reinterpret_cast<const std::uint8_t *>(image.bytes.constData()), std::size_t(image.bytes.size()));
+    engine.start(reinterpret_cast<const std::uint8_t *>(image.bytes.constData()), std::size_t(image.bytes.size()),
+                 verifyAfterWriting);
 }
 
 void UpdateSession::cancelUpdate()

@@ -41,7 +41,7 @@ public:
     };
 
     // Time-outs are counted in ticks of this length.
-    static constexpr int TickIntervalMs = 100;
+    static constexpr int TickIntervalMs = ReplyTimer::TickMs;
 
     explicit UpdateSession(std::unique_ptr<MidiService> service, QObject *parent = nullptr);
     ~UpdateSession() override;
@@ -69,6 +69,9 @@ public:
     // The image written; the built-in one unless set.
     void setImagePath(const QString &path) { imageFile = path; }
     const QString &imagePath() const { return imageFile; }
+    // Whether the next update reads every written page back and compares it.
+    void setVerify(bool on) { verifyAfterWriting = on; }
+    bool verify() const { return verifyAfterWriting; }
     qint64 expectedDurationMs() const;
     // The question to ask before writing: versions, duration, what not to do.
     QString confirmationText() const;
@@ -142,6 +145,7 @@ private:
     int identifyTimeoutTicks = 0;
     int identifyCountdown = 0;
     QString imageFile;
+    bool verifyAfterWriting = false;
     QElapsedTimer updateClock;
     EtaEstimator eta;
     Progress shown;

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr std::uint8_t LowSeven = 0x7F;
+constexpr std::uint32_t CommandStream = 0x9E3779B9u;  // sets the commands' sequence apart from the replies'
 // Another maker's identity reply (non-commercial maker id), another device of
 // ours, a note-on and an active-sensing byte.
 const std::array<QByteArray, 4> ForeignMessages{
@@ -33,6 +34,7 @@ void LinkFaults::setRates(const Rates &rates, std::uint32_t seed)
 {
     odds = rates;
     rng.seed(seed);
+    commandRng.seed(seed ^ CommandStream);
 }
 
 void LinkFaults::inject(Fault fault, int type, int nth)
@@ -40,10 +42,10 @@ void LinkFaults::inject(Fault fault, int type, int nth)
     oneShots.push_back({fault, type, nth});
 }
 
-double LinkFaults::unit()
+double LinkFaults::unit(std::mt19937 &source)
 {
     constexpr double scale = 1.0 / 4294967296.0;
-    return double(rng()) * scale;  // mt19937 output is fixed by the standard; distributions are not
+    return double(source()) * scale;  // mt19937 output is fixed by the standard; distributions are not
 }
 
 int LinkFaults::below(int bound)
@@ -51,13 +53,11 @@ int LinkFaults::below(int bound)
     return bound > 0 ? int(rng() % std::uint32_t(bound)) : 0;
 }
 
-LinkFaults::FaultSet LinkFaults::faultsFor(std::uint8_t type)
+void LinkFaults::takeOneShots(bool commands, std::uint8_t type, int ofType, int nth, FaultSet &hit)
 {
-    FaultSet hit{};
-    const int ofType = ++seenOfType[std::size_t(type % TypeCount)];
-    ++seen;
     for (auto it = oneShots.begin(); it != oneShots.end();) {
-        const bool match = it->type == AnyType ? it->nth == seen : (it->type == type && it->nth == ofType);
+        const bool match = (it->fault == Fault::LoseCommand) == commands
+            && (it->type == AnyType ? it->nth == nth : (it->type == type && it->nth == ofType));
         if (match) {
             hit[std::size_t(it->fault)] = true;
             it = oneShots.erase(it);
@@ -65,15 +65,43 @@ LinkFaults::FaultSet LinkFaults::faultsFor(std::uint8_t type)
             ++it;
         }
     }
+}
+
+LinkFaults::FaultSet LinkFaults::faultsFor(std::uint8_t type)
+{
+    FaultSet hit{};
+    const int ofType = ++seenOfType[std::size_t(type % TypeCount)];
+    takeOneShots(false, type, ofType, ++seen, hit);
     // One draw per fault for every message, hit or not, keeps the random
     // sequence independent of which faults struck before.
-    const std::array<double, FaultCount> chance{odds.lose, odds.late, odds.duplicate, odds.corrupt,
-                                                odds.cutShort, odds.foreign, odds.shortMessage, odds.vanish};
-    for (int f = 0; f < FaultCount; ++f) {
-        if (unit() < chance[std::size_t(f)])
+    const std::array<double, ReplyFaults> chance{odds.lose, odds.late, odds.duplicate, odds.corrupt,
+                                                 odds.cutShort, odds.foreign, odds.shortMessage, odds.vanish};
+    for (int f = 0; f < ReplyFaults; ++f) {
+        if (unit(rng) < chance[std::size_t(f)])
             hit[std::size_t(f)] = true;
     }
     return hit;
+}
+
+bool LinkFaults::struck(const FaultSet &hit, Fault fault, std::uint8_t type)
+{
+    if (!hit[std::size_t(fault)])
+        return false;
+    ++applied[std::size_t(fault)];
+    if (onFault)
+        onFault(fault, type);
+    return true;
+}
+
+bool LinkFaults::losesCommand(const QByteArray &command)
+{
+    const auto type = command.size() > SysEx::CommandOffset
+        ? static_cast<std::uint8_t>(command[SysEx::CommandOffset]) : std::uint8_t(0);
+    FaultSet hit{};
+    takeOneShots(true, type, ++commandsOfType[std::size_t(type % TypeCount)], ++commandsSeen, hit);
+    if (unit(commandRng) < odds.loseCommand)
+        hit[std::size_t(Fault::LoseCommand)] = true;
+    return struck(hit, Fault::LoseCommand, type);
 }
 
 std::vector<WireMessage> LinkFaults::apply(const std::vector<QByteArray> &replies)
@@ -85,14 +113,7 @@ std::vector<WireMessage> LinkFaults::apply(const std::vector<QByteArray> &replie
         const auto type = reply.size() > SysEx::CommandOffset
             ? static_cast<std::uint8_t>(reply[SysEx::CommandOffset]) : std::uint8_t(0);
         const FaultSet hit = faultsFor(type);
-        const auto struck = [&](Fault f) {
-            if (!hit[std::size_t(f)])
-                return false;
-            ++applied[std::size_t(f)];
-            if (onFault)
-                onFault(f, type);
-            return true;
-        };
+        const auto struck = [&](Fault f) { return this->struck(hit, f, type); };
         if (struck(Fault::Vanish)) {
             gone = true;
             break;
@@ -128,6 +149,7 @@ QString LinkFaults::name(Fault fault)
     case Fault::Foreign: return QStringLiteral("foreign message first");
     case Fault::Short: return QStringLiteral("stub message first");
     case Fault::Vanish: return QStringLiteral("port gone");
+    case Fault::LoseCommand: return QStringLiteral("command lost");
     }
     return {};
 }

@@ -57,6 +57,16 @@ public:
     // Erasing a factory-marked block fails as well.
     void failErase(int block);
     void failProgram(int block, int page = -1);
+    // Faults of a careless device, which it does not report: a BeginPage for
+    // the page already open keeps what its buffer holds (later pieces go on
+    // behind it, what does not fit is dropped, nothing is checked); the next
+    // program of a chosen page stores one byte wrong.
+    void keepBufferOnRepeatedBeginPage(bool on) { keepRepeatedBuffer = on; }
+    void storeWrong(int block, int page) { wrongStores.insert({block, page}); }
+    // The link lost a command on its way here. A page then programmed with
+    // pieces missing is the link's doing, not the updater's: it fails, and
+    // no violation is counted.
+    void commandLost() { linkLostPiece = openPage.has_value(); }
 
     // One command in; the replies the device sends, in order (none for Finish
     // or a message it does not understand). A TransferState report goes out
@@ -125,6 +135,10 @@ private:
     std::set<int> factoryBad;
     std::set<int> eraseFaults;
     std::set<std::pair<int, int>> programFaults;  // page -1 stands for the whole block
+    std::set<std::pair<int, int>> wrongStores;
+    bool keepRepeatedBuffer = false;
+    bool laxPage = false;  // the open page took a repeated BeginPage
+    bool linkLostPiece = false;
     std::optional<OpenPage> openPage;
     std::vector<QString> problems;
     std::uint32_t announcedVer = 0;

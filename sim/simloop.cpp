@@ -72,6 +72,10 @@ bool SimLoop::send(const std::uint8_t *data, std::size_t length)
     const QByteArray command(reinterpret_cast<const char *>(data), qsizetype(length));
     if (recordSent)
         sentMessages << command;
+    if (faults.losesCommand(command)) {
+        device.commandLost();
+        return true;  // the port took it; the device never hears of it
+    }
     const std::vector<QByteArray> replies = responder(command);
     const Fate what = fate ? fate(command, index) : Fate::Deliver;
     if (what == Fate::Lose)

@@ -16,9 +16,10 @@
 
 // A simulated device on the caller's own thread, for tests, fault campaigns
 // and benchmarks. Every message sent through its MIDI service goes to the
-// device at once; the replies pass the link faults and wait in one queue,
-// in order, until pump() hands them to the receiver one at a time. Nothing
-// runs by itself and time passes only in tick(), so a run is repeatable.
+// device at once, unless the link faults lose it; the replies pass the link
+// faults and wait in one queue, in order, until pump() hands them to the
+// receiver one at a time. Nothing runs by itself and time passes only in
+// tick(), so a run is repeatable.
 //
 //     SimLoop loop;
 //     loop.receiver = [&](const QByteArray &m) { engine.handleReply(decodeReply(...m...)); };
@@ -35,7 +36,7 @@ public:
     using FateRule = std::function<Fate(const QByteArray &command, int index)>;
     using Receiver = std::function<void(const QByteArray &message)>;
     static constexpr int NoLimit = -1;
-    static constexpr int DefaultLateTicks = 30;  // past the updater's 25-tick time-out
+    static constexpr int DefaultLateTicks = 30;  // past the updater's shortest time-out
 
     SimLoop();
     ~SimLoop();

@@ -60,6 +60,10 @@ void SimWorker::answer(const QByteArray &command)
     bool unplugged = false;
     {
         std::lock_guard<std::mutex> lock(stateMutex);
+        if (faults.losesCommand(command)) {
+            device.commandLost();
+            return;
+        }
         wire = faults.apply(device.handle(command));
         unplugged = faults.vanished();
     }

@@ -14,8 +14,9 @@
 #include <thread>
 
 // A simulated device on a thread of its own, as if behind a MIDI cable:
-// commands queue up, and its replies, after the link faults, go to the sink
-// from that thread, one message per call.
+// commands queue up and, unless the link faults lose them, reach the device;
+// its replies, after the link faults, go to the sink from that thread, one
+// message per call.
 class SimWorker
 {
 public:

@@ -1,204 +1,321 @@
-// The window as a controller of its session: port lists, its look from start
-// to disconnect, the device's transfer reports, the tick timer, closing.
+// The window on a scripted MIDI service, driven without a clock: a simulated
+// device answers each send onto a wire, the test hands the replies over one at
+// a time and fires the tick timer itself.
 
 #include "devicereplies.h"
-#include "windowfixture.h"
+#include "mainwindow.h"
+#include "midievent.h"
+#include "resourcepaths.h"
+#include "simdevice.h"
+#include "testmidiservice.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <deque>
 
 class TestController : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { fx.make(); }
-    void cleanup() { fx.reset(); }
+    void init() { make(); }
     void portLists_data();
     void portLists();
+    void portListsFollowThePlugs();
     void lookFromStartToDisconnect();
-    void transferReportsMatterOnlyDuringAnUpdate();
-    void tickTimerReachesTheSession();
-    void close1ClosesPortsNowAndWindowFiveTicksLater();
-    void closingDuringAnUpdateAsksFirst();
-    void failuresAreReported_data();
-    void failuresAreReported();
+    void updateAndCancel();
+    void ticksAndClosing();
+    void outcome_data();
+    void outcome();
 
 private:
-    WindowFixture fx;
+    std::unique_ptr<MainWindow> window;
+    TestMidiService *service = nullptr;  // owned by the window's session
+    SimDevice device;
+    std::deque<QByteArray> wire;
+
+    void make(QStringList in = {QStringLiteral("Qel IN")}, QStringList out = {QStringLiteral("Qel OUT")})
+    {
+        window.reset();
+        wire.clear();
+        device = SimDevice();
+        device.storeListCopies(1, {}, 0);
+        auto midi = std::make_unique<TestMidiService>();
+        midi->inNames = std::move(in);
+        midi->outNames = std::move(out);
+        midi->onSend = [this](const QByteArray &message) {
+            for (QByteArray &reply : device.handle(message))
+                wire.push_back(std::move(reply));
+        };
+        service = midi.get();
+        window = std::make_unique<MainWindow>(std::move(midi));
+        window->show();
+        window->Init();
+    }
+
+    // Helpers that can fail return false. This one hands `message`, or else
+    // the oldest reply on the wire, to the input port.
+    bool release(QByteArray message = {})
+    {
+        if (message.isEmpty() && !wire.empty()) {
+            message = wire.front();
+            wire.pop_front();
+        }
+        if (message.isEmpty() || !service->inject(message))
+            return false;
+        QCoreApplication::sendPostedEvents(window.get(), MidiEvent::EventType);
+        return true;
+    }
+
+    // Fires the window's own timer, as its interval would.
+    void tick(int count = 1)
+    {
+        while (count-- > 0)
+            QMetaObject::invokeMethod(window->tickTimer(), "timeout");
+    }
+
+    // The message box of that name on view; null when there is none.
+    QMessageBox *box(const QString &name) const
+    {
+        auto *found = window->findChild<QMessageBox *>(name);
+        return found && found->isVisible() ? found : nullptr;
+    }
+    bool boxSays(const QString &name, const QString &part) const { return box(name) && box(name)->text().contains(part); }
+
+    bool answer(const QString &name, QMessageBox::StandardButton button)
+    {
+        QMessageBox *question = box(name);
+        if (!question)
+            return false;
+        question->button(button)->click();
+        // The answered box is gone before the next one is looked for.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return true;
+    }
+
+    bool connectDevice()
+    {
+        window->ConnectButton->click();
+        return release() && window->connection() == MainWindow::Connected;
+    }
+
+    bool startUpdate()
+    {
+        window->TransferButton->click();
+        return answer(QStringLiteral("StartQuestion"), QMessageBox::Yes) && window->updateSession().isUpdating();
+    }
 };
 
 void TestController::portLists_data()
 {
-    QTest::addColumn<int>("ports");
-    QTest::addColumn<int>("listed");
-    QTest::addColumn<int>("row");
-    QTest::newRow("120 ports, no Qel's") << 120 << int(MainWindow::MaxPortsListed) << 0;
-    QTest::newRow("none") << 0 << 0 << -1;
+    QTest::addColumn<QStringList>("ins");
+    QTest::addColumn<QStringList>("outs");
+    QTest::addColumn<int>("inRow");
+    QTest::addColumn<int>("outRow");
+    QStringList many;
+    for (int i = 0; i < 120; ++i)
+        many << QStringLiteral("port %1").arg(i);
+    QTest::newRow("the device's, wherever listed") << QStringList{"Midi Through", "USB 1", "QEL Rack OUT"}
+                                                    << QStringList{"Midi Through", "Qel Rack IN"} << 2 << 1;
+    QTest::newRow("120, none the device's") << many << many << 0 << 0;
+    QTest::newRow("none") << QStringList() << QStringList() << -1 << -1;
 }
 
 void TestController::portLists()
 {
-    QFETCH(int, ports);
-    QFETCH(int, listed);
-    QFETCH(int, row);
-    QStringList names;
-    for (int i = 0; i < ports; ++i)
-        names << QStringLiteral("port %1").arg(i);
-    fx.make(names, names);
-    MainWindow &w = *fx.window;
-    QCOMPARE(rows(w.MidiInList), names.first(listed));
-    QCOMPARE(rows(w.MidiOutList), names.first(listed));
-    QCOMPARE(w.MidiInList->currentRow(), row);
-    QCOMPARE(w.MidiOutList->currentRow(), row);
+    QFETCH(QStringList, ins);
+    QFETCH(QStringList, outs);
+    QFETCH(int, inRow);
+    QFETCH(int, outRow);
+    make(ins, outs);
+    MainWindow &w = *window;
+    QCOMPARE(w.MidiInList->count(), qMin(int(ins.size()), MainWindow::MaxPortsListed));
+    QCOMPARE(w.MidiInList->currentRow(), inRow);
+    QCOMPARE(w.MidiOutList->currentRow(), outRow);
 
     w.ConnectButton->click();
-    QVERIFY(fx.service->calls.contains(QStringLiteral("openIn %1").arg(row)));
-    QVERIFY(fx.service->calls.contains(QStringLiteral("openOut %1").arg(row)));
+    QVERIFY(service->calls.contains(QStringLiteral("openIn %1").arg(inRow)));
+    QVERIFY(service->calls.contains(QStringLiteral("openOut %1").arg(outRow)));
     // Identify goes out only over ports that opened.
-    QCOMPARE(w.connection(), int(listed ? MainWindow::Connecting : MainWindow::Disconnected));
-    QCOMPARE(fx.service->sent.size(), listed ? 1 : 0);
-    QCOMPARE(w.LogText->toPlainText().contains(QStringLiteral("Could not open")), !listed);
+    QCOMPARE(w.connection(), int(inRow < 0 ? MainWindow::Disconnected : MainWindow::Connecting));
+    QCOMPARE(service->sent.size(), inRow < 0 ? 0 : 1);
+    QCOMPARE(w.LogText->toPlainText().contains(QStringLiteral("Could not open")), inRow < 0);
+}
+
+void TestController::portListsFollowThePlugs()
+{
+    make({QStringLiteral("Midi Through"), QStringLiteral("USB 1"), QStringLiteral("Qel OUT")});
+    MainWindow &w = *window;
+    w.MidiInList->setCurrentRow(1);  // the user prefers USB 1
+    // A port plugged in ahead of it: the lists follow, the choice stays.
+    service->inNames.prepend(QStringLiteral("USB 10"));
+    tick(MainWindow::PortPollTicks);
+    QCOMPARE(w.MidiInList->item(0)->text(), QStringLiteral("USB 10"));
+    QCOMPARE(w.MidiInList->currentItem()->text(), QStringLiteral("USB 1"));
+    // The chosen port unplugged: back to the device's, which Connect uses.
+    service->inNames.removeAll(QStringLiteral("USB 1"));
+    tick(MainWindow::PortPollTicks);
+    QCOMPARE(w.MidiInList->currentItem()->text(), QStringLiteral("Qel OUT"));
+    QVERIFY(connectDevice());
+    QVERIFY(service->calls.contains(QStringLiteral("openIn 2")));
+    // While connected the lists stand still.
+    service->inNames.clear();
+    tick(3 * MainWindow::PortPollTicks);
+    QCOMPARE(w.MidiInList->count(), 3);
 }
 
 void TestController::lookFromStartToDisconnect()
 {
-    MainWindow &w = *fx.window;
-    // As Init() leaves it.
+    MainWindow &w = *window;
     QVERIFY(w.progressBar->isHidden() && w.TryConText->isHidden() && !w.TransferButton->isEnabled());
-    QVERIFY(w.ConnectButton->isEnabled() && w.MidiInList->isEnabled() && w.MidiOutList->isEnabled());
-    QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
-    // Typing into these would show values the device never sent.
-    for (QLineEdit *edit : {w.SnEdit, w.VersionEdit, w.BlockEdit, w.PageEdit})
-        QVERIFY(edit->isReadOnly());
-    // The picture is clipped to its label, not scaled.
-    QCOMPARE(w.IconLabel->pixmap().size(), QSize(320, 87));
-    QVERIFY(!w.IconLabel->hasScaledContents());
 
     w.ConnectButton->click();  // the answer stays on the wire for now
-    QVERIFY(w.TryConText->isVisible());
-    QVERIFY(!w.MidiInList->isEnabled() && !w.MidiOutList->isEnabled() && !w.TransferButton->isEnabled());
+    QVERIFY(w.TryConText->isVisible() && !w.TransferButton->isEnabled());
+    QVERIFY(!w.MidiInList->isEnabled() && !w.MidiOutList->isEnabled());
     QCOMPARE(w.ConnectButton->text(), QStringLiteral("Disconnect"));
-    QVERIFY(fx.tick(100));  // the window sets no time-out
+    tick(3 * ReplyTimer::CeilingTicks);  // the window sets no time-out
     QCOMPARE(w.connection(), int(MainWindow::Connecting));
 
-    QVERIFY(fx.release());
+    QVERIFY(release());
     QCOMPARE(w.connection(), int(MainWindow::Connected));
     QVERIFY(w.TryConText->isHidden() && w.TransferButton->isEnabled());
     QCOMPARE(w.SnEdit->text(), QStringLiteral("586-638-764"));
     QCOMPARE(w.VersionEdit->text(), QStringLiteral("1.08"));
+    QVERIFY(w.StatusText->text().contains(QStringLiteral("1.08")));
+
+    // Update asks first, once however often it is pressed; No sends nothing.
+    const qsizetype sentBefore = service->sent.size();
+    w.TransferButton->click();
+    w.TransferButton->click();
+    QCOMPARE(w.findChildren<QMessageBox *>().size(), 1);
+    QVERIFY(answer(QStringLiteral("StartQuestion"), QMessageBox::No));
+    QVERIFY(service->sent.size() == sentBefore && !w.updateSession().isUpdating());
 
     w.ConnectButton->click();
     QCOMPARE(w.connection(), int(MainWindow::Disconnected));
-    QVERIFY(!fx.service->isInOpen() && !fx.service->isOutOpen());
+    QVERIFY(!service->isInOpen() && !service->isOutOpen());
     QVERIFY(w.MidiInList->isEnabled() && w.MidiOutList->isEnabled() && !w.TransferButton->isEnabled());
     QCOMPARE(w.ConnectButton->text(), QStringLiteral("Connect"));
     QVERIFY(w.SnEdit->text().isEmpty() && w.VersionEdit->text().isEmpty() && w.StatusText->text().isEmpty());
 }
 
-void TestController::transferReportsMatterOnlyDuringAnUpdate()
+void TestController::updateAndCancel()
 {
-    MainWindow &w = *fx.window;
-    QVERIFY(fx.connectDevice());
+    MainWindow &w = *window;
+    QVERIFY(connectDevice());
     // Without an update of ours (a cancelled one, say) the device's report
     // must not lock the controls: no transfer-off report would free them.
-    QVERIFY(fx.deliver(DeviceReply::transferState(true)));
-    QVERIFY(w.progressBar->isHidden());
-    QVERIFY(w.TransferButton->isEnabled() && w.ConnectButton->isEnabled());
+    QVERIFY(release(DeviceReply::transferState(true)));
+    QVERIFY(w.progressBar->isHidden() && w.ConnectButton->isEnabled());
 
-    QVERIFY(fx.startUpdate());
-    QVERIFY(!w.ConnectButton->isEnabled());
-    QVERIFY(fx.release() && fx.release());  // ResetNand's answer and the transfer-on report
+    QVERIFY(startUpdate() && !w.ConnectButton->isEnabled());
+    while (w.progressBar->value() < 3)
+        QVERIFY(release());
     QVERIFY(w.progressBar->isVisible());
+    QCOMPARE(w.progressBar->maximum(), int((QFileInfo(ResourcePaths::FirmwareImage).size() + 2047) / 2048));
+    const QString status = w.StatusText->text();
+    QCOMPARE(w.BlockEdit->text(), QStringLiteral("1"));
+    QVERIFY2(status.startsWith(QStringLiteral("Block 1, page %1\n").arg(w.PageEdit->text())), qPrintable(status));
+    QVERIFY2(status.endsWith(QStringLiteral(" left")), qPrintable(status));
     // A transfer-off report mid-update hands back nothing but Cancel.
-    QVERIFY(fx.deliver(DeviceReply::transferState(false)));
-    QVERIFY(w.progressBar->isHidden());
+    QVERIFY(release(DeviceReply::transferState(false)));
     QVERIFY(!w.ConnectButton->isEnabled() && w.TransferButton->isEnabled());
     QCOMPARE(w.TransferButton->text(), QStringLiteral("Cancel"));
-}
 
-void TestController::tickTimerReachesTheSession()
-{
-    QCOMPARE(fx.window->tickTimer()->interval(), MainWindow::TickInterval);
-    QVERIFY(fx.window->tickTimer()->isActive());
-    QVERIFY(fx.connectDevice());
-    QVERIFY(fx.startUpdate());  // ResetNand's answer stays on the wire
-    const UpdateEngine &engine = fx.window->updateSession().updateEngine();
-    const int armed = engine.replyTimeout();
-    QVERIFY(armed > 0);
-    QVERIFY(fx.tick());
-    QCOMPARE(engine.replyTimeout(), armed - 1);
-}
+    // Answering No goes on with the update.
+    w.TransferButton->click();
+    QVERIFY(answer(QStringLiteral("CancelQuestion"), QMessageBox::No));
+    QVERIFY(w.updateSession().isUpdating() && release());
 
-void TestController::close1ClosesPortsNowAndWindowFiveTicksLater()
-{
-    QVERIFY(fx.connectDevice());
-    QVERIFY(QMetaObject::invokeMethod(fx.window.get(), "close1"));
-    QVERIFY(!fx.service->isInOpen() && !fx.service->isOutOpen());
-    QCOMPARE(fx.window->connection(), int(MainWindow::Disconnected));
-    QVERIFY(fx.tick(MainWindow::CloseDelayTicks - 1));
-    QVERIFY(fx.window->isVisible());
-    QVERIFY(fx.tick());
-    QVERIFY(!fx.window->isVisible());
-}
-
-void TestController::closingDuringAnUpdateAsksFirst()
-{
-    const QString name = QStringLiteral("CloseQuestion");
-    QVERIFY(fx.connectDevice());
-    QVERIFY(fx.startUpdate());
-    QVERIFY(!fx.window->close());
-    QVERIFY(fx.boxText(name).contains(QStringLiteral("updated again")));
-    QVERIFY(fx.answer(name, QMessageBox::No));
-    QVERIFY(fx.window->isVisible() && fx.window->updateSession().isUpdating());
-
-    QVERIFY(!fx.window->close());
-    const qsizetype sentBefore = fx.service->sent.size();
-    QVERIFY(fx.answer(name, QMessageBox::Yes));
-    QVERIFY(!fx.window->isVisible() && !fx.window->updateSession().isUpdating());
-    while (fx.release()) {
+    w.TransferButton->click();
+    QVERIFY(boxSays(QStringLiteral("CancelQuestion"), QStringLiteral("updated again")));
+    QVERIFY(answer(QStringLiteral("CancelQuestion"), QMessageBox::Yes));
+    const qsizetype sentAtCancel = service->sent.size();
+    // The answer to the last message, and time, move nothing.
+    while (release()) {
     }
-    QCOMPARE(fx.service->sent.size(), sentBefore);
+    tick(3 * ReplyTimer::CeilingTicks);
+    QCOMPARE(service->sent.size(), sentAtCancel);
+
+    QVERIFY(boxSays(QStringLiteral("OutcomeBox"), QStringLiteral("run again")));
+    QVERIFY(w.StatusText->text().contains(QStringLiteral("updated again")));
+    // No transfer-off report comes after a cancel; the controls are back all the same.
+    QVERIFY(w.ConnectButton->isEnabled() && w.TransferButton->isEnabled());
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
 }
 
-void TestController::failuresAreReported_data()
+void TestController::ticksAndClosing()
+{
+    MainWindow &w = *window;
+    QCOMPARE(w.tickTimer()->interval(), MainWindow::TickInterval);
+    QVERIFY(connectDevice() && startUpdate());  // ResetNand's answer stays on the wire
+    const UpdateEngine &engine = w.updateSession().updateEngine();
+    const int armed = engine.replyTimeout();
+    tick();
+    QCOMPARE(engine.replyTimeout(), armed - 1);
+
+    // Closing mid-update asks first.
+    const QString name = QStringLiteral("CloseQuestion");
+    QVERIFY(!w.close() && boxSays(name, QStringLiteral("updated again")));
+    QVERIFY(answer(name, QMessageBox::No));
+    QVERIFY(w.isVisible() && w.updateSession().isUpdating());
+    QVERIFY(!w.close());
+    const qsizetype sentBefore = service->sent.size();
+    QVERIFY(answer(name, QMessageBox::Yes));
+    QVERIFY(!w.isVisible() && !w.updateSession().isUpdating());
+    while (release()) {
+    }
+    QCOMPARE(service->sent.size(), sentBefore);
+}
+
+void TestController::outcome_data()
 {
     QTest::addColumn<QString>("image");   // empty: the built-in one
     QTest::addColumn<bool>("unhealthy");  // a new flash with four factory-bad blocks
     QTest::addColumn<QString>("messageHas");
-    QTest::addColumn<QString>("logHas");
-    QTest::newRow("unreadable image") << ":/no/such/image.bin" << false << "could not be read" << "could not be read";
-    QTest::newRow("unhealthy flash") << "" << true << "4 blocks that were faulty"
-                                     << "more than 3 factory defects, Flash not healthy! Aborting";
+    QTest::addColumn<QString>("statusHas");
+    QTest::newRow("unreadable image") << ":/no/such/image.bin" << false << "could not be read" << "Update failed.";
+    QTest::newRow("unhealthy flash") << "" << true << "4 blocks that were faulty" << "Update failed.";
+    QTest::newRow("whole image") << "" << false << "1.09" << "1.09 is already up to date";
 }
 
-void TestController::failuresAreReported()
+void TestController::outcome()
 {
     QFETCH(QString, image);
     QFETCH(bool, unhealthy);
     QFETCH(QString, messageHas);
-    QFETCH(QString, logHas);
+    QFETCH(QString, statusHas);
+    const bool success = image.isEmpty() && !unhealthy;
     if (unhealthy) {
-        fx.device.eraseAll();
-        fx.device.setFactoryDefects({7, 8, 9, 10});
+        device.eraseAll();
+        device.setFactoryDefects({7, 8, 9, 10});
     }
-    MainWindow &w = *fx.window;
-    QVERIFY(fx.connectDevice());
+    MainWindow &w = *window;
+    QVERIFY(connectDevice());
     if (!image.isEmpty())
         w.updateSession().setImagePath(image);
-    const qsizetype sentBefore = fx.service->sent.size();
     w.TransferButton->click();
-    QVERIFY(fx.answer(QStringLiteral("StartQuestion"), QMessageBox::Yes));
-    while (fx.release()) {
+    QVERIFY(answer(QStringLiteral("StartQuestion"), QMessageBox::Yes));
+    while (release()) {
     }
-    QMessageBox *outcome = fx.box(QStringLiteral("OutcomeBox"));
-    QVERIFY(outcome);
-    QVERIFY2(outcome->text().contains(messageHas), qPrintable(outcome->text()));
-    QCOMPARE(outcome->icon(), QMessageBox::Warning);
-    QVERIFY(w.LogText->toPlainText().contains(logHas));
-    QCOMPARE(w.StatusText->text(), QStringLiteral("Update failed."));
+    QMessageBox *shown = box(QStringLiteral("OutcomeBox"));
+    QVERIFY(shown);
+    QVERIFY2(shown->text().contains(messageHas), qPrintable(shown->text()));
+    QCOMPARE(shown->icon(), success ? QMessageBox::Information : QMessageBox::Warning);
+    QVERIFY(w.LogText->toPlainText().contains(messageHas));
+    QVERIFY2(w.StatusText->text().contains(statusHas), qPrintable(w.StatusText->text()));
     QVERIFY(w.TransferButton->isEnabled() && w.ConnectButton->isEnabled());
     QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
-    // An image that cannot be read sends nothing; an unhealthy flash is left unwritten.
-    QCOMPARE(fx.service->sent.size() > sentBefore, unhealthy);
-    QCOMPARE(bool(fx.device.storedList()), !unhealthy);
+    // An unhealthy flash is left unwritten.
+    QCOMPARE(bool(device.storedList()), !unhealthy);
+    QCOMPARE(device.finishCount(), int(success));
+    QVERIFY(device.violations().empty());
+    // After a success the identity is asked for again.
+    QCOMPARE(w.VersionEdit->text(), QLatin1String(success ? "1.09" : "1.08"));
+    QCOMPARE(w.progressBar->value() == w.progressBar->maximum(), success);
 }
 
 QTEST_MAIN(TestController)

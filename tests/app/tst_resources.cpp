@@ -1,12 +1,10 @@
-// What the program carries built in: the flash image, the device picture and
-// the German catalogue.
+// The German catalogue built into the program covers every text of the
+// sources, the form's included.
 
 #include "resourcepaths.h"
 
 #include <QFile>
-#include <QImage>
 #include <QProcess>
-#include <QResource>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
@@ -17,31 +15,8 @@ class TestResources : public QObject
     Q_OBJECT
 
 private slots:
-    void imageIsStoredCompressed();
-    void pictureIsStoredAsIs();
     void germanCoversEveryText();
 };
-
-void TestResources::imageIsStoredCompressed()
-{
-    const QResource stored{QString(ResourcePaths::FirmwareImage)};
-    QCOMPARE(stored.compressionAlgorithm(), QResource::ZlibCompression);
-    QVERIFY2(stored.size() * 3 < QEL_IMAGE_SIZE, qPrintable(QStringLiteral("stored %1 bytes").arg(stored.size())));
-    QFile image(ResourcePaths::FirmwareImage);
-    QVERIFY(image.open(QIODevice::ReadOnly));
-    const QByteArray bytes = image.readAll();
-    QCOMPARE(bytes.size(), qsizetype(QEL_IMAGE_SIZE));
-    // Not a block of one repeated byte: pages must differ for an update to prove anything.
-    QVERIFY(bytes.count(bytes.at(0)) < bytes.size() / 2);
-}
-
-void TestResources::pictureIsStoredAsIs()
-{
-    QCOMPARE(QResource(QString(ResourcePaths::DevicePicture)).compressionAlgorithm(), QResource::NoCompression);
-    const QImage picture(ResourcePaths::DevicePicture);
-    QCOMPARE(picture.size(), QSize(320, 87));
-    QVERIFY(picture.hasAlphaChannel());
-}
 
 void TestResources::germanCoversEveryText()
 {
@@ -84,5 +59,5 @@ void TestResources::germanCoversEveryText()
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("\n"))));
 }
 
-QTEST_MAIN(TestResources)
+QTEST_GUILESS_MAIN(TestResources)
 #include "tst_resources.moc"

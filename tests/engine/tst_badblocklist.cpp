@@ -34,10 +34,11 @@ private slots:
         QTest::addColumn<bool>("intact");
         QTest::addColumn<Blocks>("bad"); // as loaded
         QTest::newRow("ascending") << 0xA5A5 << std::vector<int>{0, 5, 1023} << true << Blocks{0, 5, 1023};
-        QTest::newRow("1024 is no entry") << 0xA5A5 << std::vector<int>{5, 1024} << false << Blocks{5};
+        // An entry that breaks off ends the list; those before it still count.
+        QTest::newRow("1024 breaks off") << 0xA5A5 << std::vector<int>{5, 1024, 9} << true << Blocks{5};
         QTest::newRow("nothing after the filler") << 0xA5A5 << std::vector<int>{5, 0xFFFF, 7} << true << Blocks{5};
-        QTest::newRow("unsorted") << 0xA5A5 << std::vector<int>{40, 2} << false << Blocks{2, 40};
-        QTest::newRow("twice the same") << 0xA5A5 << std::vector<int>{5, 5} << false << Blocks{5};
+        QTest::newRow("out of order breaks off") << 0xA5A5 << std::vector<int>{40, 2, 50} << true << Blocks{40};
+        QTest::newRow("twice the same breaks off") << 0xA5A5 << std::vector<int>{5, 5, 9} << true << Blocks{5};
         QTest::newRow("first marker torn") << 0x25A5 << std::vector<int>{5} << false << Blocks{5};
         QTest::newRow("second marker torn") << 0xA525 << std::vector<int>{5} << false << Blocks{5};
         std::vector<int> full;

@@ -22,7 +22,7 @@ Q_DECLARE_METATYPE(TraceLine)
 namespace {
 
 constexpr int PageBytes = 2048;
-constexpr int ReplyTimeout = UpdateEngine::ReplyTimeoutTicks;
+constexpr int ReplyTimeout = ReplyTimer::CeilingTicks;  // the longest wait there is
 constexpr int ImageSize = 2 * PageBytes + 5;  // three pages, the last one short
 constexpr std::int16_t ListedFactory = 9;  // above the limit of 3, which a stored copy is not held to
 const Blocks Listed{5};
@@ -71,9 +71,13 @@ struct Rig : CommandSink, EngineListener
         }
     }
     // Starts an update and lets up to `maxTicks` pass; false if it still runs.
-    bool run(const QByteArray &image, int maxTicks = 0)
+    bool run(const QByteArray &image, int maxTicks = 0, bool verify = false)
     {
-        engine.start(reinterpret_cast<const std::uint8_t *>(image.constData()), std::size_t(image.size()));
+        engine.start(reinterpret_cast<const std::uint8_t *>(image.constData()), std::size_t(image.size()), verify);
+        return drive(maxTicks);
+    }
+    bool drive(int maxTicks)
+    {
         loop.pump();
         for (int t = 0; engine.isRunning() && t < maxTicks; ++t) {
             tick();
@@ -169,10 +173,14 @@ private slots:
     void cleanUpdate();
     void scenarios_data();
     void scenarios();
-    void timeoutInEveryStep_data();
-    void timeoutInEveryStep();
-    void repeatedTimeouts_data();
-    void repeatedTimeouts();
+    void lostAnswerInEveryStep_data();
+    void lostAnswerInEveryStep();
+    void repeatedLosses_data();
+    void repeatedLosses();
+    void carelessDevice_data();
+    void carelessDevice();
+    void replyTimer_data();
+    void replyTimer();
     void faultyReplies_data();
     void faultyReplies();
     void endings_data();
@@ -310,120 +318,221 @@ void TestUpdateEngine::scenarios()
         QCOMPARE(device.image(ImageSize), image);
 }
 
-void TestUpdateEngine::timeoutInEveryStep_data()
+void TestUpdateEngine::lostAnswerInEveryStep_data()
 {
     QTest::addColumn<int>("copies");       // 0: block 0 empty
     QTest::addColumn<int>("failingErase"); // so a closing copy falls due; 0: none
     QTest::addColumn<Command>("lost");
     QTest::addColumn<int>("nth");
-    QTest::addColumn<bool>("retried");
+    QTest::addColumn<bool>("late");        // the answer comes after all, once the wait ran out
+    QTest::addColumn<int>("extra");        // commands beyond a clean run
 
-    QTest::newRow("ResetNand") << 1 << 0 << Command::ResetNand << 1 << false;
-    QTest::newRow("probe of block 0") << 1 << 0 << Command::ReadChunk << 2 << false;
-    QTest::newRow("reading the copy") << 1 << 0 << Command::ReadChunk << 4 << false;
-    QTest::newRow("defect list") << 0 << 0 << Command::ReadDefectList << 2 << false;
-    QTest::newRow("erase of block 0") << 0 << 0 << Command::EraseBlock << 1 << false;
-    QTest::newRow("first copy, piece") << 0 << 0 << Command::PageData << 33 << false;
-    QTest::newRow("first copy, program") << 0 << 0 << Command::ProgramPage << 1 << false;
-    QTest::newRow("data erase") << 1 << 0 << Command::EraseBlock << 1 << true;
-    QTest::newRow("data begin") << 1 << 0 << Command::BeginPage << 2 << true;
-    QTest::newRow("data piece") << 1 << 0 << Command::PageData << 40 << true;
-    QTest::newRow("data program, last page") << 1 << 0 << Command::ProgramPage << 2 << true;
-    QTest::newRow("closing copy, program") << 1 << 1 << Command::ProgramPage << 3 << false;
-    QTest::newRow("erase of a full block 0") << 64 << 1 << Command::EraseBlock << 3 << false;
+    const int fence = 1;
+    const int readBack = 32;
+    for (const bool late : {false, true}) {
+        const auto row = [late](const char *name) { return &QTest::addRow("%s, %s", name, late ? "late" : "lost"); };
+        *row("ResetNand") << 1 << 0 << Command::ResetNand << 1 << late << 1;
+        *row("probe of block 0") << 1 << 0 << Command::ReadChunk << 2 << late << fence + 1;
+        *row("reading the copy") << 1 << 0 << Command::ReadChunk << 4 << late << fence + 1;
+        *row("defect list") << 0 << 0 << Command::ReadDefectList << 2 << late << fence + 1;
+        *row("erase of block 0") << 0 << 0 << Command::EraseBlock << 1 << late << fence + 1;
+        // The page again from its BeginPage, then its first chunk read back.
+        *row("first copy, last piece") << 0 << 0 << Command::PageData << 33 << late << fence + 1 + 33 + 4;
+        *row("first copy, program") << 0 << 0 << Command::ProgramPage << 1 << late << fence + 4;
+        *row("data erase") << 1 << 0 << Command::EraseBlock << 1 << late << fence + 1;
+        *row("data begin") << 1 << 0 << Command::BeginPage << 2 << late << fence + 1 + readBack;
+        *row("data piece") << 1 << 0 << Command::PageData << 40 << late << fence + 1 + 7 + readBack;
+        *row("data program, last page") << 1 << 0 << Command::ProgramPage << 2 << late << fence + readBack;
+        *row("closing copy, program") << 1 << 1 << Command::ProgramPage << 3 << late << fence + 4;
+        *row("erase of a full block 0") << 64 << 1 << Command::EraseBlock << 3 << late << fence + 1;
+        // The device's transfer-off report after Finish: Finish goes again.
+        *row("the report after Finish") << 1 << 0 << Command::Finish << 1 << late << 1;
+    }
 }
 
-// Only a data step is retried, by erasing its block again and rewriting it
-// from page 0, exactly when the time-out runs out; anywhere else a missing
-// reply means a silent device.
-void TestUpdateEngine::timeoutInEveryStep()
+// A lost or late answer costs the fewest commands that are safe: the wait
+// runs out, a read of another type fences off whatever is still on its way,
+// and only the command or the page concerned goes again.
+void TestUpdateEngine::lostAnswerInEveryStep()
 {
     QFETCH(int, copies);
     QFETCH(int, failingErase);
     QFETCH(Command, lost);
     QFETCH(int, nth);
-    QFETCH(bool, retried);
+    QFETCH(bool, late);
+    QFETCH(int, extra);
+
+    const QByteArray image = makeImage(2 * PageBytes - 1);
+    const auto setUp = [&](Rig &rig) {
+        if (copies)
+            rig.device().storeListCopies(copies, {}, 0);
+        if (failingErase)
+            rig.device().failErase(failingErase);
+    };
+    Rig clean;
+    setUp(clean);
+    QVERIFY(clean.run(image));
 
     Rig rig;
-    if (copies)
-        rig.device().storeListCopies(copies, {}, 0);
-    if (failingErase)
-        rig.device().failErase(failingErase);
+    setUp(rig);
     rig.loop.fate = lose({{lost, nth}}, SimLoop::Fate::Hold);
-    const QByteArray image = makeImage(2 * PageBytes - 1);
     rig.run(image);
     QVERIFY(rig.engine.isRunning());
     const int sentBefore = rig.sent().size();
-    const int block = rig.engine.currentBlock();
-
-    rig.tick(ReplyTimeout - 1);
+    const int wait = rig.engine.replyTimeout();
+    QVERIFY(wait >= ReplyTimer::FloorTicks && wait <= ReplyTimer::CeilingTicks);
+    rig.tick(wait - 1);
     QCOMPARE(rig.sent().size(), sentBefore);
-    QVERIFY(rig.outcomes.isEmpty());
     rig.tick();
-    if (!retried) {
-        QCOMPARE(rig.sent().size(), sentBefore);
-        QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::DeviceSilent});
-        QCOMPARE(rig.engine.retryCount(), 0);
-        return;
-    }
     QCOMPARE(rig.sent().size(), sentBefore + 1);
-    QCOMPARE(rig.sent().last(), bytes(buildEraseBlock(std::uint32_t(block))));
-    QCOMPARE(rig.engine.retryCount(), 1);
-    rig.loop.releaseHeld();  // the lost answer turns up after all, during the retry's erase
-    rig.loop.pump();
+    if (late)
+        rig.loop.releaseHeld();
+    QVERIFY(rig.drive(10 * ReplyTimeout));
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
     QCOMPARE(rig.device().image(image.size()), image);
-    QVERIFY(rig.traces.contains(TraceLine{TraceKind::Retries, 1}));
+    QVERIFY(rig.device().violations().empty());
+    QCOMPARE(rig.sent().size(), clean.sent().size() + extra);
+    QCOMPARE(rig.engine.retryCount(), 1);
 
-    // The next update starts clean: nothing of this one's restarts carries over.
+    // The next update starts clean: nothing of this one's losses carries over.
     rig.traces.clear();
     QVERIFY(rig.run(image));
     QCOMPARE(rig.outcomes.last(), UpdateOutcome::Success);
     QCOMPARE(rig.engine.retryCount(), 0);
-    QVERIFY(!rig.traces.contains(TraceLine{TraceKind::Retries, 1}));
+    QVERIFY(!rig.traces.contains(TraceLine{TraceKind::AnswerLost, int(lost)}));
 }
 
-void TestUpdateEngine::repeatedTimeouts_data()
+void TestUpdateEngine::repeatedLosses_data()
 {
     QTest::addColumn<Losses>("lost");
+    QTest::addColumn<int>("silentFrom");  // every answer from this command on is lost; -1: none
     QTest::addColumn<UpdateOutcome>("outcome");
-    QTest::addColumn<int>("retries");
 
-    QTest::newRow("the retry's erase is awaited too")
-        << Losses{{Command::ProgramPage, 1}, {Command::EraseBlock, 2}} << UpdateOutcome::Success << 2;
-    Losses begins;
-    for (int n = 1; n <= UpdateEngine::MaxTimeoutsInARow; ++n)
-        begins << qMakePair(Command::BeginPage, n);
-    QTest::newRow("five in a row stop") << begins << UpdateOutcome::DeviceSilent << UpdateEngine::MaxTimeoutsInARow - 1;
-    // Page 1's answer is lost five times, but page 0 is programmed in between.
-    Losses secondPage;
-    for (int n = 2; n <= 10; n += 2)
-        secondPage << qMakePair(Command::ProgramPage, n);
-    QTest::newRow("a programmed page breaks the row") << secondPage << UpdateOutcome::Success << 5;
-    // Lost at every attempt: page 0 keeps breaking the row, so the count per
-    // image block has to end it.
+    QTest::newRow("silent device") << Losses{} << 20 << UpdateOutcome::DeviceSilent;
+    QTest::newRow("lost again while asking again")
+        << Losses{{Command::ProgramPage, 1}, {Command::ReadDefectList, 1}, {Command::ReadChunk, 20}} << -1
+        << UpdateOutcome::Success;
+    // Page 1's answer is lost at every try but the last one allowed.
+    Losses progress;
+    for (int n = 2; n <= UpdateEngine::MaxRestartsWithoutProgress; ++n)
+        progress << qMakePair(Command::BeginPage, n);
+    QTest::newRow("a page through at the last try") << progress << -1 << UpdateOutcome::Success;
     Losses always;
-    for (int n = 2; n <= 4 * UpdateEngine::MaxTimeoutsPerImageBlock; n += 2)
-        always << qMakePair(Command::ProgramPage, n);
-    QTest::newRow("the same page lost for good") << always << UpdateOutcome::DeviceSilent
-                                                 << UpdateEngine::MaxTimeoutsPerImageBlock - 1;
+    for (int n = 2; n <= UpdateEngine::MaxRestartsWithoutProgress + 5; ++n)
+        always << qMakePair(Command::BeginPage, n);
+    QTest::newRow("the same page lost for good") << always << -1 << UpdateOutcome::Stalled;
 }
 
-void TestUpdateEngine::repeatedTimeouts()
+void TestUpdateEngine::repeatedLosses()
 {
     QFETCH(Losses, lost);
+    QFETCH(int, silentFrom);
     QFETCH(UpdateOutcome, outcome);
-    QFETCH(int, retries);
 
     Rig rig;
     rig.device().storeListCopies(1, {}, 0);
-    rig.loop.fate = lose(lost);
+    rig.loop.fate = [rule = lose(lost), silentFrom](const QByteArray &m, int index) mutable {
+        return silentFrom >= 0 && index >= silentFrom ? SimLoop::Fate::Lose : rule(m, index);
+    };
     const QByteArray image = makeImage(2 * PageBytes);
-    QVERIFY(rig.run(image, 2 * ReplyTimeout * int(lost.size())));
+    QVERIFY(rig.run(image, 100 * ReplyTimeout));
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{outcome});
-    QCOMPARE(rig.engine.retryCount(), retries);
     if (outcome == UpdateOutcome::Success)
         QCOMPARE(rig.device().image(image.size()), image);
+    if (silentFrom >= 0) {
+        // Asked again behind the same fence, each wait twice the last, and
+        // given up only once nothing came for the longest wait there is.
+        const Messages fences = rig.sent().mid(silentFrom + 1);
+        QVERIFY(fences.size() >= UpdateEngine::MaxTimeoutsInARow - 1);
+        QCOMPARE(fences.count(fences.first()), fences.size());
+        QVERIFY(rig.loop.ticks() >= UpdateEngine::QuietTicks);
+        QVERIFY(rig.loop.ticks() < 2 * UpdateEngine::QuietTicks);
+    }
+}
+
+void TestUpdateEngine::carelessDevice_data()
+{
+    QTest::addColumn<bool>("keepsBuffer");   // a second BeginPage keeps the page buffer
+    QTest::addColumn<QPoint>("storesWrong"); // block, page; (0, 0): none
+    QTest::addColumn<int>("duplicatedRead"); // the nth ReadChunk answer comes twice; 0: none
+    QTest::addColumn<bool>("verify");
+    QTest::addColumn<TraceLine>("trace");
+    QTest::addColumn<int>("blockRestarts");
+
+    // Two lost answers: page 1's seventh piece, then a piece of block 2.
+    QTest::newRow("keeps the page buffer: whole blocks from then on")
+        << true << QPoint() << 0 << false << TraceLine{TraceKind::PageReadBackWrong, 1} << 2;
+    QTest::newRow("a duplicated read-back answer is read again")
+        << false << QPoint() << 15 << false << TraceLine{TraceKind::PageRestarted, 1} << 0;
+    QTest::newRow("verify finds a page stored wrong")
+        << false << QPoint(1, 1) << 0 << true << TraceLine{TraceKind::VerifyFailed, 1} << 0;
+}
+
+// What the device does not report is found by reading back, and the image
+// still ends up whole.
+void TestUpdateEngine::carelessDevice()
+{
+    QFETCH(bool, keepsBuffer);
+    QFETCH(QPoint, storesWrong);
+    QFETCH(int, duplicatedRead);
+    QFETCH(bool, verify);
+    QFETCH(TraceLine, trace);
+    QFETCH(int, blockRestarts);
+
+    Rig rig;
+    rig.device().storeListCopies(1, {}, 0);
+    rig.device().keepBufferOnRepeatedBeginPage(keepsBuffer);
+    if (!storesWrong.isNull())
+        rig.device().storeWrong(storesWrong.x(), storesWrong.y());
+    if (duplicatedRead)
+        rig.loop.faults.inject(LinkFaults::Fault::Duplicate, DeviceReply::answerType(Command::ReadChunk), duplicatedRead);
+    if (!verify)
+        rig.loop.fate = lose({{Command::PageData, 40}, {Command::PageData, 66 * 35}}, SimLoop::Fate::Lose);
+    const QByteArray image = makeImage(70 * PageBytes);
+    QVERIFY(rig.run(image, 10 * ReplyTimeout, verify));
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
+    QCOMPARE(rig.device().image(image.size()), image);
+    QVERIFY(rig.traces.contains(trace));
+    int restarts = 0;
+    for (const TraceLine &line : rig.traces)
+        restarts += line.kind == TraceKind::BlockRestarted ? 1 : 0;
+    QCOMPARE(restarts, blockRestarts);
+    if (verify) {
+        QCOMPARE(rig.device().storedList()->badBlocks, (Blocks{1}));
+        QCOMPARE(rig.progress.last(), qMakePair(2 * 70, 2 * 70));
+    }
+}
+
+void TestUpdateEngine::replyTimer_data()
+{
+    QTest::addColumn<QList<int>>("readChunk");  // answer times, in ticks
+    QTest::addColumn<QList<int>>("erase");
+    QTest::addColumn<int>("readTimeout");
+    QTest::addColumn<int>("eraseTimeout");
+
+    const int floor = ReplyTimer::FloorTicks;
+    const int ceiling = ReplyTimer::CeilingTicks;
+    QTest::newRow("nothing known yet") << QList<int>{} << QList<int>{} << ceiling << ceiling;
+    QTest::newRow("fast answers: the floor") << QList<int>(20, 0) << QList<int>{} << floor << floor;
+    QTest::newRow("a slow link") << QList<int>(20, 9) << QList<int>{} << 40 << 40;
+    QTest::newRow("each command its own") << QList<int>(20, 0) << QList<int>(10, 20) << floor << 84;
+    QList<int> rareSlow(200, 1);
+    rareSlow[7] = 60;
+    QTest::newRow("one slow answer in 200 does not count") << rareSlow << QList<int>{} << 8 << 8;
+    QTest::newRow("never past the ceiling") << QList<int>{} << QList<int>(10, 900) << ceiling << ceiling;
+}
+
+void TestUpdateEngine::replyTimer()
+{
+    QFETCH(QList<int>, readChunk);
+    QFETCH(QList<int>, erase);
+    ReplyTimer timer;
+    for (int ticks : readChunk)
+        timer.record(Command::ReadChunk, ticks);
+    for (int ticks : erase)
+        timer.record(Command::EraseBlock, ticks);
+    QTEST(timer.timeoutFor(Command::ReadChunk), "readTimeout");
+    QTEST(timer.timeoutFor(Command::EraseBlock), "eraseTimeout");
 }
 
 void TestUpdateEngine::faultyReplies_data()

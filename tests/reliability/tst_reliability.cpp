@@ -43,7 +43,7 @@ private slots:
                 failed = report;
         };
         const Campaign::Summary summary = campaign.run();
-        qInfo("%s\n%s", qPrintable(summary.outcomeLine()), qPrintable(summary.line()));
+        qInfo("%s\n%s\n%s", qPrintable(summary.outcomeLine()), qPrintable(summary.lossLine()), qPrintable(summary.line()));
         QVERIFY2(broken.isEmpty(), qPrintable(broken.join(QLatin1Char('\n'))));
         QCOMPARE(summary.runs, CampaignRuns);
         // The faults must bite, yet most updates get through.

@@ -1,8 +1,13 @@
 #include "devicereplies.h"
 #include "inbox.h"
 #include "linkfaults.h"
+#include "simloop.h"
+#include "simmidiservice.h"
 
 #include <QtTest>
+
+#include <atomic>
+#include <optional>
 
 namespace {
 
@@ -73,26 +78,83 @@ private slots:
         }
     }
 
+    // A lost command is taken by the port but never handled by the device, on
+    // the caller's thread as on the device's own.
+    void lostCommand_data()
+    {
+        QTest::addColumn<bool>("ownThread");
+        QTest::newRow("same thread") << false;
+        QTest::newRow("device thread") << true;
+    }
+    void lostCommand()
+    {
+        QFETCH(bool, ownThread);
+        LinkFaults faults;
+        faults.inject(Fault::LoseCommand, int(Command::Identify), 2);
+        std::atomic<int> handled{0};
+        SimDevice device;
+        device.onCommand = [&handled](const QString &) { ++handled; };
+        const SysExMessage identify = buildIdentify();
+        const QByteArray identity = device.handle(identify.data(), identify.size()).front();
+        handled = 0;
+
+        SimLoop loop;
+        std::optional<SimMidiService> threaded;
+        std::unique_ptr<MidiService> sameThread;
+        MidiService *service = nullptr;
+        if (ownThread) {
+            service = &threaded.emplace(device, faults);
+        } else {
+            loop.device = device;
+            loop.faults = faults;
+            sameThread = loop.makeService();
+            service = sameThread.get();
+        }
+        Inbox inbox;
+        QVERIFY(service->openIn(0, inbox.callback()) && service->openOut(0));
+        for (int n = 0; n < 3; ++n)
+            QVERIFY(service->send(identify.data(), identify.size()));
+        if (ownThread)
+            threaded->worker().waitIdle();
+        else
+            loop.pump();
+        QCOMPARE(inbox.received(), (QList<QByteArray>{identity, identity}));
+        QCOMPARE(handled.load(), 2);
+    }
+
     void seededRatesRepeat()
     {
         LinkFaults::Rates rates;
         rates.lose = rates.late = rates.duplicate = rates.corrupt = rates.cutShort = rates.foreign =
             rates.shortMessage = 0.25;
-        const auto run = [](LinkFaults &faults) {
+        const SysExMessage identify = buildIdentify();
+        const QByteArray command(reinterpret_cast<const char *>(identify.data()), qsizetype(identify.size()));
+        const auto run = [&command](LinkFaults &faults) {
             std::vector<QByteArray> wire;
             for (int n = 0; n < 2000; ++n) {
+                if (faults.losesCommand(command))
+                    wire.push_back("command lost");
                 for (const WireMessage &m : faults.apply({ack(n % 100)}))
                     wire.push_back(m.bytes + char(m.late));
             }
             return wire;
         };
+        const auto withoutLostCommands = [](std::vector<QByteArray> wire) {
+            wire.erase(std::remove(wire.begin(), wire.end(), QByteArray("command lost")), wire.end());
+            return wire;
+        };
+        LinkFaults quiet(rates, 42);
+        rates.loseCommand = 0.25;
         LinkFaults a(rates, 42), b(rates, 42), c(rates, 43);
         const std::vector<QByteArray> wire = run(a);
         QVERIFY(wire == run(b));
         QVERIFY(wire != run(c));
+        // Losing commands leaves the replies' faults as the seed drew them.
+        QVERIFY(withoutLostCommands(wire) == run(quiet));
         // A lost message meets no later fault, so those strike about 3/16 of the time.
         for (int f = 0; f < int(Fault::Vanish); ++f)
             QVERIFY2(a.count(Fault(f)) > 300 && a.count(Fault(f)) < 600, qPrintable(LinkFaults::name(Fault(f))));
+        QVERIFY(a.count(Fault::LoseCommand) > 400 && a.count(Fault::LoseCommand) < 600);
         QCOMPARE(a.count(Fault::Vanish), 0);
     }
 };

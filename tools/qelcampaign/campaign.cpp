@@ -3,11 +3,19 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::uint32_t GoldenRatio = 0x9E3779B9u;
+// Where the loss bands between "none" and the last one end.
+constexpr std::array<double, 2> LossBandEnds{1e-4, 1e-3};
+const std::array<const char *, Campaign::Summary::LossBands> LossBandNames{"none", "<1e-4", "1e-4..1e-3",
+                                                                            "1e-3..1e-2"};
 
-QString outcomeName(UpdateOutcome outcome)
+} // namespace
+
+QString Campaign::outcomeName(UpdateOutcome outcome)
 {
     switch (outcome) {
     case UpdateOutcome::Success: return QStringLiteral("success");
@@ -17,14 +25,14 @@ QString outcomeName(UpdateOutcome outcome)
     case UpdateOutcome::ListWriteFailed: return QStringLiteral("list write failed");
     case UpdateOutcome::FirstListWriteFailed: return QStringLiteral("first list write failed");
     case UpdateOutcome::ListUnreadable: return QStringLiteral("list unreadable");
+    case UpdateOutcome::FlashWornOut: return QStringLiteral("flash worn out");
     case UpdateOutcome::DeviceSilent: return QStringLiteral("device silent");
+    case UpdateOutcome::Stalled: return QStringLiteral("stalled");
     case UpdateOutcome::PortLost: return QStringLiteral("port lost");
     case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
     }
     return {};
 }
-
-} // namespace
 
 Campaign::Campaign(std::uint32_t seed, int runs)
     : seed(seed), runs(runs)
@@ -62,6 +70,9 @@ Campaign::Summary Campaign::run()
             ++summary.cleanFailures;
         if (report.outcome)
             ++summary.outcomes[std::size_t(*report.outcome)];
+        Summary::Band &band = summary.byLoss[std::size_t(Summary::lossBand(scenario.rates))];
+        ++band.runs;
+        band.successes += report.succeeded() ? 1 : 0;
         if (onRun)
             onRun(scenario, report);
     }
@@ -86,4 +97,26 @@ QString Campaign::Summary::outcomeLine() const
     if (garbled)
         parts << QStringLiteral("%1 with a failure report garbled into another status").arg(garbled);
     return QStringLiteral("outcomes: ") + parts.join(QStringLiteral(", "));
+}
+
+int Campaign::Summary::lossBand(const LinkFaults::Rates &rates)
+{
+    const double loss = std::max(rates.lose, rates.loseCommand);
+    if (loss <= 0)
+        return 0;
+    int band = 1;
+    while (band < LossBands - 1 && loss >= LossBandEnds[std::size_t(band - 1)])
+        ++band;
+    return band;
+}
+
+QString Campaign::Summary::lossLine() const
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < byLoss.size(); ++i) {
+        const Band &band = byLoss[i];
+        parts << QStringLiteral("%1 %2/%3 (%4 %)").arg(QLatin1String(LossBandNames[i])).arg(band.successes)
+                     .arg(band.runs).arg(band.runs ? 100.0 * band.successes / band.runs : 0.0, 0, 'f', 1);
+    }
+    return QStringLiteral("successes by loss rate: ") + parts.join(QStringLiteral(", "));
 }

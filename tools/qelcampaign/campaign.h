@@ -21,6 +21,15 @@ public:
         int violations = 0;
         int garbled = 0;  // runs whose image was not judged (RunReport::statusGarbled)
         std::array<int, int(UpdateOutcome::Cancelled) + 1> outcomes{};
+        // Runs and successes by the rate of lost messages, the larger of
+        // commands and replies: none, below 1e-4, below 1e-3, up to 1e-2.
+        struct Band
+        {
+            int runs = 0;
+            int successes = 0;
+        };
+        static constexpr int LossBands = 4;
+        std::array<Band, LossBands> byLoss{};
         qint64 milliseconds = 0;
         std::int64_t messages = 0;
 
@@ -28,10 +37,14 @@ public:
         QString line() const;
         // How the clean failures ended, by outcome.
         QString outcomeLine() const;
+        // The success rate of each loss band.
+        QString lossLine() const;
+        static int lossBand(const LinkFaults::Rates &rates);
     };
 
     Campaign(std::uint32_t seed, int runs);
 
+    static QString outcomeName(UpdateOutcome outcome);
     // Seed of run `index`: the campaign's seed and the index, mixed.
     static std::uint32_t runSeed(std::uint32_t seed, int index);
     // Called after every run, for progress and for reporting violations.

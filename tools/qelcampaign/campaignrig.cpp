@@ -16,6 +16,19 @@ bool CampaignRig::send(const SysExMessage &message)
     return service->send(message.data(), message.size());
 }
 
+void CampaignRig::traced(const TraceLine &line)
+{
+    if (onTrace)
+        onTrace(line);
+    switch (line.kind) {
+    case TraceKind::AnswerLost: ++recovery.answersLost; break;
+    case TraceKind::PageRestarted: ++recovery.pagesRestarted; break;
+    case TraceKind::BlockRestarted: ++recovery.blocksRestarted; break;
+    case TraceKind::PageReadBackWrong: ++recovery.readBackWrong; break;
+    default: break;
+    }
+}
+
 void CampaignRig::finished(const Ending &ending)
 {
     outcome = ending.outcome;
@@ -29,6 +42,7 @@ void CampaignRig::start(const QByteArray &image)
     message.clear();
     endings = 0;
     ticks = 0;
+    recovery = {};
     engine.start(reinterpret_cast<const std::uint8_t *>(image.constData()), std::size_t(image.size()));
 }
 

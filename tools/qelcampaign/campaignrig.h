@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,16 @@ public:
     QString message;  // what the user would read about the ending
     int endings = 0;  // finished() calls; exactly one per start()
     int ticks = 0;
+    // What the recovery from lost answers cost, from the engine's trace.
+    struct Recovery
+    {
+        int answersLost = 0;
+        int pagesRestarted = 0;
+        int blocksRestarted = 0;
+        int readBackWrong = 0;
+    } recovery;
+    // Every trace line of the engine, when set.
+    std::function<void(const TraceLine &)> onTrace;
 
     void start(const QByteArray &image);
     // Runs until the engine stops or `maxTicks` ticks have passed; returns
@@ -33,7 +44,7 @@ public:
 
 private:
     bool send(const SysExMessage &message) override;
-    void traced(const TraceLine &) override {}
+    void traced(const TraceLine &line) override;
     void blockShown(int) override {}
     void pageShown(int) override {}
     void progressChanged(int, int) override {}

@@ -87,8 +87,8 @@ RunReport CampaignRun::run()
                 problems << QStringLiteral("a page goes into block %1, known to be bad").arg(openBlock);
         } else if (c == int(Command::ReadChunk)) {
             const int address = arg(message, 0) | (arg(message, 1) << 7) | (arg(message, 2) << 14);
-            if (address / PageFrame::Chunks >= PagesPerBlock || arg(message, 3) >= ReadPieces)
-                problems << QStringLiteral("ReadChunk %1 piece %2 lies outside block 0").arg(address).arg(arg(message, 3));
+            if (address / PageFrame::Chunks / PagesPerBlock >= Blocks || arg(message, 3) >= ReadPieces)
+                problems << QStringLiteral("ReadChunk %1 piece %2 lies outside the flash").arg(address).arg(arg(message, 3));
         }
 
         std::vector<QByteArray> replies = device.handle(message);
@@ -118,6 +118,10 @@ RunReport CampaignRun::run()
     report.ticks = rig.ticks;
     report.messages = rig.loop.sentCount();
     report.outcome = rig.outcome;
+    report.answersLost = rig.recovery.answersLost;
+    report.pagesRestarted = rig.recovery.pagesRestarted;
+    report.blocksRestarted = rig.recovery.blocksRestarted;
+    report.readBackWrong = rig.recovery.readBackWrong;
 
     if (!ended)
         problems << QStringLiteral("still running after %1 ticks").arg(maxTicks);

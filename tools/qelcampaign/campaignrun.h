@@ -14,6 +14,10 @@ struct RunReport
     std::optional<UpdateOutcome> outcome;  // nothing when the update never ended
     int ticks = 0;
     int messages = 0;
+    int answersLost = 0;
+    int pagesRestarted = 0;
+    int blocksRestarted = 0;
+    int readBackWrong = 0;
     // Broken invariants, one line each; empty for a sound run.
     QStringList violations;
     // A failure report of the device was garbled on the wire into another
@@ -28,8 +32,10 @@ struct RunReport
 class CampaignRun
 {
 public:
-    static constexpr int TickAllowancePerImageBlock = 25 * 12;
-    static constexpr int TickAllowanceFixed = 25 * 12 + 4 * 1100;
+    // Ticks an update may take before it counts as hung: far more than its
+    // lost answers cost (a few ticks each, a ceiling's wait at most).
+    static constexpr int TickAllowancePerImageBlock = 300;
+    static constexpr int TickAllowanceFixed = 5000;
 
     explicit CampaignRun(Scenario scenario);
     RunReport run();

@@ -1,12 +1,13 @@
 #include "interruptsweep.h"
 
 #include "campaignrig.h"
+#include "replytimer.h"
 
 namespace {
 
 constexpr int ListBlock = 0;
 constexpr int PagesPerBlock = 64;
-constexpr int MaxTicks = 25 * 20;
+constexpr int MaxTicks = 2 * ReplyTimer::CeilingTicks;  // nothing is lost: no update waits that long
 
 // Empty when the device holds the image and a list it can boot with.
 QString problem(CampaignRig &rig, const QByteArray &image, std::int16_t factory)

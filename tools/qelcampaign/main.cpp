@@ -24,7 +24,11 @@ void say(const QString &line)
 void printReport(const Scenario &scenario, const RunReport &report)
 {
     say(scenario.describe());
-    say(QStringLiteral("  %1 ticks, %2 messages%3").arg(report.ticks).arg(report.messages)
+    say(QStringLiteral("  %1 ticks, %2 messages, %3 answers lost, %4 pages and %5 blocks restarted, "
+                           "%6 pages read back wrong, %7%8")
+            .arg(report.ticks).arg(report.messages).arg(report.answersLost).arg(report.pagesRestarted)
+            .arg(report.blocksRestarted).arg(report.readBackWrong)
+            .arg(report.outcome ? Campaign::outcomeName(*report.outcome) : QStringLiteral("no ending"))
             .arg(report.statusGarbled ? QStringLiteral(", a failure report garbled on the wire") : QString()));
     for (const QString &line : report.violations)
         say(QStringLiteral("  violation: ") + line);
@@ -93,6 +97,7 @@ int main(int argc, char *argv[])
     };
     const Campaign::Summary summary = campaign.run();
     say(summary.outcomeLine());
+    say(summary.lossLine());
     say(summary.line());
     return summary.violations == 0 ? 0 : ExitViolations;
 }

@@ -1,6 +1,7 @@
 #include "scenario.h"
 
 #include "pageframe.h"
+#include "replytimer.h"
 #include "simloop.h"
 
 #include <QStringList>
@@ -18,8 +19,9 @@ constexpr int FlashBlocks = 1024;
 constexpr int NearBlocks = 12;       // faults where a small image goes
 constexpr double LowRate = -5.0;     // link fault rates, log10
 constexpr double HighRate = -2.7;
-constexpr int MinLateTicks = 26;     // just past the 25-tick time-out
-constexpr int LateTicksSpread = 40;
+constexpr double HighLossRate = -2.0;  // lost commands and replies: up to 1 in 100
+constexpr int MinLateTicks = ReplyTimer::FloorTicks + 1;  // past the shortest reply time-out
+constexpr int LateTicksSpread = 55;
 
 // Raw mt19937 output only: its sequence is fixed by the standard, the
 // distributions are not.
@@ -101,8 +103,10 @@ Scenario Scenario::draw(std::uint32_t seed)
             s.eraseFaults.insert(b);
     }
 
-    const auto rate = [&d](double enabled) { return d.chance(enabled) ? d.rate(LowRate, HighRate) : 0.0; };
-    s.rates.lose = rate(0.5);
+    const auto rate = [&d](double enabled, double highLog = HighRate) {
+        return d.chance(enabled) ? d.rate(LowRate, highLog) : 0.0;
+    };
+    s.rates.lose = rate(0.5, HighLossRate);
     s.rates.late = rate(0.5);
     s.rates.duplicate = rate(0.5);
     s.rates.corrupt = rate(0.5);
@@ -112,6 +116,7 @@ Scenario Scenario::draw(std::uint32_t seed)
     s.rates.vanish = d.chance(0.1) ? d.rate(LowRate, -3.5) : 0.0;
     s.lateTicks = MinLateTicks + d.below(LateTicksSpread);
     s.refuseWhenVanished = d.chance(0.5);
+    s.rates.loseCommand = rate(0.5, HighLossRate);
     return s;
 }
 
@@ -149,12 +154,13 @@ QString Scenario::describe() const
 {
     return QStringLiteral("seed %1: image %2 bytes; block 0 %3 copies%4, listed [%5] factory count %6; "
                           "factory defects [%7]; erase faults %8; program faults %9; "
-                          "rates lose %10 late %11 dup %12 corrupt %13 cut %14 foreign %15 short %16 vanish %17")
+                          "rates lose %10 late %11 dup %12 corrupt %13 cut %14 foreign %15 short %16 vanish %17 "
+                          "lose command %18")
         .arg(seed).arg(image.size()).arg(listCopies).arg(tornCopy ? QStringLiteral(" + torn") : QString())
         .arg(blocks(listedBad)).arg(listedFactory).arg(blocks(factoryDefects))
         .arg(eraseFaults.size() > 20 ? QStringLiteral("%1 blocks").arg(eraseFaults.size()) : blocks(eraseFaults))
         .arg(programFaults.size())
         .arg(rates.lose, 0, 'g', 2).arg(rates.late, 0, 'g', 2).arg(rates.duplicate, 0, 'g', 2)
         .arg(rates.corrupt, 0, 'g', 2).arg(rates.cutShort, 0, 'g', 2).arg(rates.foreign, 0, 'g', 2)
-        .arg(rates.shortMessage, 0, 'g', 2).arg(rates.vanish, 0, 'g', 2);
+        .arg(rates.shortMessage, 0, 'g', 2).arg(rates.vanish, 0, 'g', 2).arg(rates.loseCommand, 0, 'g', 2);
 }

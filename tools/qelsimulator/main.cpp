@@ -72,7 +72,9 @@ int main(int argc, char *argv[])
     };
     if (verbose) {
         setup->faults.onFault = [](LinkFaults::Fault fault, std::uint8_t type) {
-            say(stdout, QStringLiteral("  reply 0x%1: %2").arg(type, 2, 16, QLatin1Char('0')).arg(LinkFaults::name(fault)));
+            const bool command = fault == LinkFaults::Fault::LoseCommand;
+            say(stdout, QStringLiteral("  %1 0x%2: %3").arg(command ? QStringLiteral("command") : QStringLiteral("reply"))
+                            .arg(type, 2, 16, QLatin1Char('0')).arg(LinkFaults::name(fault)));
         };
     }
 

@@ -43,7 +43,7 @@ std::vector<Option> options()
         {"factory-bad", "blocks", "Blocks the factory defect list marks bad.", ""},
         {"fail-erase", "blocks", "Blocks whose erase fails.", ""},
         {"fail-program", "pages", "Pages whose program fails: block or block:page, comma separated.", ""},
-        {"lose", "p", "Probability that a reply is lost.", "0"},
+        {"lose", "p", "Probability that a command is lost on its way in, and that a reply is lost.", "0"},
         {"late", "p", "Probability that a reply comes after the time-out.", "0"},
         {"late-delay", "ms", "How late a late reply is.", QString::number(SimWorker::DefaultLateDelay.count())},
         {"duplicate", "p", "Probability that a reply comes twice.", "0"},
@@ -185,6 +185,7 @@ std::optional<SimulatorSetup> readSimulatorOptions(const QCommandLineParser &par
         if (!ok || *rate < 0 || *rate > 1)
             return fail(QString::fromLatin1(name));
     }
+    rates.loseCommand = rates.lose;
     const std::uint32_t seed = value("seed").toUInt(&ok);
     if (!ok)
         return fail(QStringLiteral("seed"));
