@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <QResource>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,6 +87,7 @@ void TestFirmwareImage::damagedBuiltInSendsNothing()
     QCOMPARE(QProcess::execute(QStringLiteral(QEL_RCC), {"--binary", "--no-compress", list.fileName(), "-o", rcc}), 0);
     Q_CLEANUP_RESOURCE(resources);
     QVERIFY(QResource::registerResource(rcc));
+    const auto unregister = qScopeGuard([&rcc] { QResource::unregisterResource(rcc); });
 
     wire.sent.clear();
     finished.clear();
