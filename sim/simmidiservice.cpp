@@ -9,6 +9,13 @@ SimDevice shippedDevice()
     return device;
 }
 
+std::shared_ptr<SimWorld> worldOf(SimDevice device, LinkFaults faults)
+{
+    std::vector<SimWorld::Member> members;
+    members.push_back({std::move(device), std::move(faults)});
+    return std::make_shared<SimWorld>(std::move(members));
+}
+
 } // namespace
 
 SimMidiService::SimMidiService()
@@ -17,80 +24,84 @@ SimMidiService::SimMidiService()
 }
 
 SimMidiService::SimMidiService(SimDevice device, LinkFaults faults)
-    : sim(std::move(device), std::move(faults), [this](const QByteArray &message) { deliver(message); })
+    : SimMidiService(worldOf(std::move(device), std::move(faults)))
 {
 }
 
-SimMidiService::~SimMidiService() = default;
+SimMidiService::SimMidiService(std::shared_ptr<SimWorld> world)
+    : shared(std::move(world))
+{
+}
+
+SimMidiService::~SimMidiService()
+{
+    // The world may outlive this service: its threads must not call in here.
+    closeIn();
+}
 
 std::optional<QString> SimMidiService::inPortName(int index) const
 {
-    if (index != 0 || !present())
+    const int device = shared->deviceAt(index);
+    if (device < 0)
         return std::nullopt;
-    return inPort();
+    return shared->inPortName(device);
 }
 
 std::optional<QString> SimMidiService::outPortName(int index) const
 {
-    if (index != 0 || !present())
+    const int device = shared->deviceAt(index);
+    if (device < 0)
         return std::nullopt;
-    return outPort();
+    return shared->outPortName(device);
 }
 
 bool SimMidiService::openIn(int index, ReceiveCallback receive)
 {
     closeIn();
-    if (index != 0 || !present() || !receive)
+    const int device = shared->deviceAt(index);
+    inlet = shared->listen(device, std::move(receive));
+    if (!inlet)
         return false;
-    std::lock_guard<std::mutex> lock(callbackMutex);
-    callback = std::move(receive);
-    inOpen = true;
+    inDevice = device;
     return true;
 }
 
 bool SimMidiService::openOut(int index)
 {
     closeOut();
-    if (index != 0 || !present())
+    const int device = shared->deviceAt(index);
+    if (device < 0)
         return false;
-    outOpen = true;
+    outDevice = device;
     return true;
 }
 
 void SimMidiService::closeIn()
 {
-    // Taking the lock waits for a callback under way; none starts afterwards.
-    std::lock_guard<std::mutex> lock(callbackMutex);
-    inOpen = false;
-    callback = nullptr;
+    shared->stopListening(inDevice.exchange(-1), inlet);
+    inlet.reset();
 }
 
 void SimMidiService::closeOut()
 {
-    outOpen = false;
+    outDevice = -1;
 }
 
 bool SimMidiService::isInOpen() const
 {
-    return inOpen && present();
+    return shared->present(inDevice);
 }
 
 bool SimMidiService::isOutOpen() const
 {
-    return outOpen && present();
+    return shared->present(outDevice);
 }
 
 bool SimMidiService::send(const std::uint8_t *data, std::size_t length)
 {
-    if (!isOutOpen() || !data || length == 0)
+    const int device = outDevice;
+    if (!shared->present(device) || !data || length == 0)
         return false;
-    sim.post(QByteArray(reinterpret_cast<const char *>(data), int(length)));
+    shared->post(device, QByteArray(reinterpret_cast<const char *>(data), int(length)));
     return true;
-}
-
-void SimMidiService::deliver(const QByteArray &message)
-{
-    std::lock_guard<std::mutex> lock(callbackMutex);
-    if (inOpen && callback)
-        callback(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
 }

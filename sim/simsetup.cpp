@@ -12,10 +12,24 @@ Q_LOGGING_CATEGORY(lcSimSetup, "qel.sim")
 const char FactoryBadVariable[] = "QEL_SIM_FACTORY_BAD";
 const char VersionVariable[] = "QEL_SIM_VERSION";
 const char SilentVariable[] = "QEL_SIM_SILENT";
+const char DevicesVariable[] = "QEL_SIM_DEVICES";
+
+int deviceCount()
+{
+    const QString text = qEnvironmentVariable(DevicesVariable);
+    if (text.isEmpty())
+        return 1;
+    bool ok = false;
+    const int count = text.trimmed().toInt(&ok);
+    if (ok && count >= 1 && count <= SimWorld::MaxDevices)
+        return count;
+    qCWarning(lcSimSetup) << DevicesVariable << "must be 1 to" << SimWorld::MaxDevices << "not" << text;
+    return 1;
+}
 
 } // namespace
 
-std::unique_ptr<MidiService> createSimServiceFromEnvironment()
+std::shared_ptr<SimWorld> createSimWorldFromEnvironment()
 {
     SimDevice device;
     const QString factoryBad = qEnvironmentVariable(FactoryBadVariable);
@@ -52,6 +66,24 @@ std::unique_ptr<MidiService> createSimServiceFromEnvironment()
         rates.lose = 1.0;
         faults.setRates(rates, 0);
     }
-    return std::make_unique<SimMidiService>(std::move(device), std::move(faults));
+    const int count = deviceCount();
+    std::vector<SimWorld::Member> members;
+    for (int k = 0; k < count; ++k) {
+        SimDevice::Identity identity = device.identity();
+        identity.serialNumber += std::uint32_t(k);
+        members.push_back({device, faults});
+        members.back().device.setIdentity(identity);
+    }
+    return std::make_shared<SimWorld>(std::move(members));
+}
+
+std::unique_ptr<MidiService> createSimService(std::shared_ptr<SimWorld> world)
+{
+    return std::make_unique<SimMidiService>(std::move(world));
+}
+
+std::unique_ptr<MidiService> createSimServiceFromEnvironment()
+{
+    return createSimService(createSimWorldFromEnvironment());
 }
 

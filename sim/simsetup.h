@@ -1,13 +1,21 @@
 #pragma once
 
 #include "midiservice.h"
+#include "simworld.h"
 
 #include <memory>
 
-// The simulated device as the `sim` MIDI service: the shipped one (one list
-// copy, no bad block, firmware 1.08) unless the environment sets it up, for
+// The simulated devices of the `sim` MIDI service: one as shipped (one list
+// copy, no bad block, firmware 1.08) unless the environment sets them up, for
 // demonstrations and scripts:
+//   QEL_SIM_DEVICES=3             this many devices (1 to 16), serial numbers counting up,
+//                                 each on ports "Qel (simulated) <n> MIDI IN/OUT"
 //   QEL_SIM_FACTORY_BAD=7,8,9,10  a new flash whose factory defect list names these blocks
 //   QEL_SIM_VERSION=0x0A01        the firmware version word it reports (low byte major)
 //   QEL_SIM_SILENT=1              every reply is lost
+// The others apply to every device.
+std::shared_ptr<SimWorld> createSimWorldFromEnvironment();
+// One more service on the same devices; any number may be open at once.
+std::unique_ptr<MidiService> createSimService(std::shared_ptr<SimWorld> world);
+// A service on a world of its own.
 std::unique_ptr<MidiService> createSimServiceFromEnvironment();

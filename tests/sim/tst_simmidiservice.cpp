@@ -1,12 +1,14 @@
 #include "devicereplies.h"
 #include "inbox.h"
 #include "simmidiservice.h"
+#include "simsetup.h"
 #include "sysex.h"
 
 #include <QtTest>
 
 #include <atomic>
 #include <future>
+#include <optional>
 
 namespace {
 
@@ -114,6 +116,61 @@ private slots:
         QCOMPARE(inbox.received().size(), 1);
         QVERIFY(!send(service, buildIdentify()));
         QVERIFY(!service.isInOpen() && !service.isOutOpen() && !service.inPortName(0) && !service.openOut(0));
+    }
+
+    void servicesOnOneWorldShareItsDevices()
+    {
+        qputenv("QEL_SIM_DEVICES", "3");
+        const std::shared_ptr<SimWorld> world = createSimWorldFromEnvironment();
+        qunsetenv("QEL_SIM_DEVICES");
+        const auto serialOf = [&](int k) {
+            return world->worker(k).withDevice([](SimDevice &d) { return d.identity().serialNumber; });
+        };
+        QSet<std::string> serials;
+        for (int k = 0; k < 3; ++k)
+            serials << formatSerial(serialOf(k));
+        QCOMPARE(serials.size(), 3);
+
+        SimMidiService a(world), c(world);
+        std::optional<SimMidiService> b(std::in_place, world);
+        const QStringList ins = a.portNames(true, 99), outs = a.portNames(false, 99);
+        QCOMPARE(ins.size(), 3);
+        QCOMPARE(b->portNames(true, 99), ins);
+        QCOMPARE(b->portNames(false, 99), outs);
+        QCOMPARE(QSet<QString>(ins.begin(), ins.end()).unite(QSet<QString>(outs.begin(), outs.end())).size(), 6);
+
+        // Device 2 answers on every input open on it, and on no other.
+        Inbox onA, onB, onC;
+        QVERIFY(a.openIn(2, onA.callback()) && b->openIn(2, onB.callback()) && c.openIn(1, onC.callback()));
+        QVERIFY(a.openOut(2) && send(a, buildIdentify()));
+        world->worker(2).waitIdle();
+        for (Inbox *inbox : {&onA, &onB}) {
+            QCOMPARE(inbox->received().size(), 1);
+            QCOMPARE(decoded(inbox->received().first()).serialNumber, serialOf(2));
+        }
+        b->closeIn();
+        QVERIFY(send(a, buildIdentify()));
+        world->worker(2).waitIdle();
+        QCOMPARE(onA.received().size(), 2);
+        QCOMPARE(onB.received().size(), 1);
+
+        // One service going while replies flow leaves the other hearing them all.
+        QVERIFY(b->openIn(2, onB.callback()));
+        for (int i = 0; i < 200; ++i)
+            send(a, buildIdentify());
+        b.reset();
+        world->worker(2).waitIdle();
+        QCOMPARE(onA.received().size(), 202);
+
+        // Device 0 unplugged: the ports after it move up, what was open stays on its device.
+        world->worker(0).withFaults([](LinkFaults &f) { f.inject(Fault::Vanish, LinkFaults::AnyType, 1); });
+        QVERIFY(c.openOut(0) && send(c, buildIdentify()));
+        world->worker(0).waitIdle();
+        QCOMPARE(a.portNames(true, 99), ins.mid(1));
+        QVERIFY(send(a, buildIdentify()) && c.isInOpen());
+        world->worker(2).waitIdle();
+        QCOMPARE(onA.received().size(), 203);
+        QVERIFY(onC.received().isEmpty());
     }
 };
 

@@ -1,0 +1,104 @@
+#include "simworld.h"
+
+#include <algorithm>
+
+namespace {
+
+const QString PortPrefix = QStringLiteral("Qel (simulated)");
+
+} // namespace
+
+void SimWorld::Inlet::deliver(const QByteArray &message)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (receive)
+        receive(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
+}
+
+void SimWorld::Inlet::close()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    receive = nullptr;
+}
+
+SimWorld::SimWorld(std::vector<Member> members)
+{
+    devices.reserve(members.size());
+    for (Member &member : members) {
+        auto device = std::make_unique<Device>();
+        Device &target = *device;
+        device->worker = std::make_unique<SimWorker>(std::move(member.device), std::move(member.faults),
+                                                     [this, &target](const QByteArray &m) { deliver(target, m); });
+        devices.push_back(std::move(device));
+    }
+}
+
+QString SimWorld::inPortName(int device) const
+{
+    return deviceCount() == 1 ? PortPrefix + QStringLiteral(" MIDI OUT")
+                              : QStringLiteral("%1 %2 MIDI OUT").arg(PortPrefix).arg(device + 1);
+}
+
+QString SimWorld::outPortName(int device) const
+{
+    return deviceCount() == 1 ? PortPrefix + QStringLiteral(" MIDI IN")
+                              : QStringLiteral("%1 %2 MIDI IN").arg(PortPrefix).arg(device + 1);
+}
+
+bool SimWorld::present(int device) const
+{
+    return device >= 0 && device < deviceCount() && !devices[std::size_t(device)]->worker->vanished();
+}
+
+int SimWorld::deviceAt(int index) const
+{
+    if (index < 0)
+        return -1;
+    for (int device = 0; device < deviceCount(); ++device) {
+        if (present(device) && index-- == 0)
+            return device;
+    }
+    return -1;
+}
+
+std::shared_ptr<SimWorld::Inlet> SimWorld::listen(int device, MidiService::ReceiveCallback callback)
+{
+    if (!present(device) || !callback)
+        return nullptr;
+    auto inlet = std::make_shared<Inlet>(std::move(callback));
+    Device &target = *devices[std::size_t(device)];
+    std::lock_guard<std::mutex> lock(target.inletMutex);
+    target.inlets.push_back(inlet);
+    return inlet;
+}
+
+void SimWorld::stopListening(int device, const std::shared_ptr<Inlet> &inlet)
+{
+    if (device < 0 || device >= deviceCount() || !inlet)
+        return;
+    Device &target = *devices[std::size_t(device)];
+    {
+        std::lock_guard<std::mutex> lock(target.inletMutex);
+        target.inlets.erase(std::remove(target.inlets.begin(), target.inlets.end(), inlet), target.inlets.end());
+    }
+    // The worker may still hold it in its copy; closed, it takes nothing more.
+    inlet->close();
+}
+
+void SimWorld::post(int device, QByteArray command)
+{
+    if (present(device))
+        devices[std::size_t(device)]->worker->post(std::move(command));
+}
+
+void SimWorld::deliver(Device &device, const QByteArray &message)
+{
+    // A copy, so that a callback under way holds up only its own service's closeIn().
+    {
+        std::lock_guard<std::mutex> lock(device.inletMutex);
+        device.delivering = device.inlets;
+    }
+    for (const std::shared_ptr<Inlet> &inlet : device.delivering)
+        inlet->deliver(message);
+    device.delivering.clear();
+}
