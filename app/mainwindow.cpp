@@ -12,8 +12,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
-MainWindow::MainWindow(std::unique_ptr<MidiService> service, QWidget *parent)
-    : QMainWindow(parent), session(std::move(service))
+MainWindow::MainWindow(std::unique_ptr<MidiService> service, Discovery::ServiceFactory probes, QWidget *parent)
+    : QMainWindow(parent), session(std::move(service)), probeFactory(std::move(probes))
 {
     setupUi(this);
 }
@@ -38,7 +38,9 @@ void MainWindow::Init()
     LogText->setMaximumBlockCount(LogLines);
     log(FirmwareImage::load(session.imagePath()).description());
 
-    // Rows start on ports that look like the device's, else on row 0.
+    // Rows start on ports that look like the device's, else on row 0, until a Qel answers.
+    if (probeFactory)
+        finder = new PortFinder(probeFactory, MidiInList, MidiOutList, StatusText, this);
     followPorts();
 
     TransferButton->setText(tr("Update"));
@@ -50,27 +52,31 @@ void MainWindow::Init()
     updateTimer->start(TickInterval);
 }
 
-void MainWindow::showPorts(QListWidget *list, const QStringList &names)
+bool MainWindow::showPorts(QListWidget *list, const QStringList &names)
 {
     QStringList shown;
     for (int i = 0; i < list->count(); ++i)
         shown << list->item(i)->text();
-    if (shown != names) {
-        const QString selected = list->currentItem() ? list->currentItem()->text() : QString();
-        list->clear();
-        list->addItems(names);
-        list->setCurrentRow(PortChoice::rowFor(names, selected));
-    }
+    if (shown == names)
+        return false;
+    const QString selected = list->currentItem() ? list->currentItem()->text() : QString();
+    list->clear();
+    list->addItems(names);
+    list->setCurrentRow(PortChoice::rowFor(names, selected));
+    return true;
 }
 
 void MainWindow::followPorts()
 {
-    showPorts(MidiInList, session.portNames(true));
-    showPorts(MidiOutList, session.portNames(false));
+    const bool changed = showPorts(MidiInList, session.portNames(true)) | showPorts(MidiOutList, session.portNames(false));
+    if (changed && finder)
+        finder->search();
 }
 
 void MainWindow::Connect()
 {
+    if (finder) // its ports may be the ones to open
+        finder->stop();
     if (session.connectionState() != UpdateSession::Disconnected)
         session.disconnectDevice();
     else if (!session.connectDevice(MidiInList->currentRow(), MidiOutList->currentRow()))
@@ -87,8 +93,6 @@ void MainWindow::ShowConnectionState()
     MidiInList->setEnabled(disconnected);
     MidiOutList->setEnabled(disconnected);
     ConnectButton->setText(disconnected ? tr("Connect") : tr("Disconnect"));
-    ConnectButton->setEnabled(true);
-    TransferButton->setEnabled(state == Connected);
     if (disconnected) {
         SnEdit->clear();
         VersionEdit->clear();
@@ -97,12 +101,10 @@ void MainWindow::ShowConnectionState()
     // The device's own reports must not hand the user the controls
     // mid-update; Update turns into Cancel instead.
     const bool running = session.isUpdating();
-    VerifyCheck->setEnabled(!running);
+    ConnectButton->setEnabled(!running);
+    TransferButton->setEnabled(state == Connected || running);
     TransferButton->setText(running ? tr("Cancel") : tr("Update"));
-    if (running) {
-        ConnectButton->setEnabled(false);
-        TransferButton->setEnabled(true);
-    }
+    VerifyCheck->setEnabled(!running);
 }
 
 void MainWindow::ShowIdentity()
@@ -168,6 +170,8 @@ void MainWindow::onTransferClicked()
 void MainWindow::update()
 {
     session.tick();
+    if (finder)
+        finder->tick();
     if (session.connectionState() == UpdateSession::Disconnected && --portPollCountdown <= 0) {
         portPollCountdown = PortPollTicks;
         followPorts();
@@ -186,14 +190,10 @@ void MainWindow::closeEvent(QCloseEvent *e)
 {
     const bool mayClose = !session.isUpdating() || closeConfirmed;
     e->setAccepted(mayClose);
-    if (mayClose)
+    if (mayClose) {
         session.cancelUpdate();
-    else
-        askToStopUpdate();
-}
-
-void MainWindow::askToStopUpdate()
-{
+        return;
+    }
     closeQuestion.ask(this, QStringLiteral("CloseQuestion"), tr("Update in progress"),
                       tr("An update is running. If you close now, the Qel is left "
                          "without working firmware and must be updated again before use.\n\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "portfinder.h"
 #include "question.h"
 #include "ui_mainwindow.h"
 #include "updatesession.h"
@@ -30,8 +31,10 @@ public:
     static constexpr int LogLines = 1000;       // the log pane keeps the newest lines only
     static constexpr int PortPollTicks = 1000 / TickInterval;    // port lists follow the hardware once a second
 
-    // The session, a member, closes its ports before the window it posts to goes away.
-    explicit MainWindow(std::unique_ptr<MidiService> service, QWidget *parent = nullptr);
+    // The session, a member, closes its ports before the window it posts to
+    // goes away. With `probes`, the window looks for the Qel on every port pair.
+    explicit MainWindow(std::unique_ptr<MidiService> service, Discovery::ServiceFactory probes = {},
+                        QWidget *parent = nullptr);
 
     // Start-up initialisation, called once after the window is shown and sized.
     void Init();
@@ -56,17 +59,19 @@ private:
     void ShowConnectionState();
     void ShowIdentity();
     void showTransferState(bool on);
-    // Refills `list` only when the names changed, keeping the selection by name.
-    void showPorts(QListWidget *list, const QStringList &names);
+    // Refills `list` only when the names changed, keeping the selection by
+    // name; true when they changed.
+    bool showPorts(QListWidget *list, const QStringList &names);
     void followPorts();
     void log(const QString &line);
     void showProgress(const UpdateSession::Progress &progress);
     void showOutcome(UpdateOutcome outcome, const QString &message);
     // Update asks before writing; while writing, the same button cancels.
     void onTransferClicked();
-    void askToStopUpdate();
 
     UpdateSession session;
+    Discovery::ServiceFactory probeFactory;
+    PortFinder *finder = nullptr;
     QTimer *updateTimer = nullptr;
     int closeCountdown = 0;
     bool closeConfirmed = false;

@@ -19,11 +19,16 @@ constexpr QSize WindowSize(922, 322);
 
 } // namespace
 
-std::unique_ptr<MidiService> createMidiService(const QString &api)
+Discovery::ServiceFactory midiServiceMaker(const QString &api)
 {
     if (api.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0)
-        return createSimServiceFromEnvironment();
-    return std::make_unique<RtMidiService>(api.trimmed());
+        return [world = createSimWorldFromEnvironment()] { return createSimService(world); };
+    return [api = api.trimmed()]() -> std::unique_ptr<MidiService> { return std::make_unique<RtMidiService>(api); };
+}
+
+std::unique_ptr<MidiService> createMidiService(const QString &api)
+{
+    return midiServiceMaker(api)();
 }
 
 int runUpdater(int &argc, char **argv, const std::function<void(MainWindow &)> &afterInit)
@@ -42,7 +47,8 @@ int runUpdater(int &argc, char **argv, const std::function<void(MainWindow &)> &
         Translations::installGerman(appTranslator, qtTranslator);
 
     // The form translates its texts as it is built: translators go in first.
-    MainWindow window(createMidiService(qEnvironmentVariable("QEL_MIDI_API")));
+    const Discovery::ServiceFactory makeService = midiServiceMaker(qEnvironmentVariable("QEL_MIDI_API"));
+    MainWindow window(makeService(), makeService);
     window.show();
     window.setFixedSize(WindowSize);
     window.Init();

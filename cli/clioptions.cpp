@@ -37,7 +37,12 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
                                    Texts::tr("file"));
     const QCommandLineOption verify(QStringLiteral("verify"),
                                     Texts::tr("Read every written page back and compare it with the image."));
-    parser.addOptions({list, in, out, info, yes, sim, api, image, verify});
+    const QCommandLineOption find(QStringLiteral("find"),
+                                  Texts::tr("Ask every MIDI port pair for a Qel, list those that answer, and stop."));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    Texts::tr("Update the Qel with this serial number when several answer."),
+                                    Texts::tr("number"));
+    parser.addOptions({list, in, out, info, yes, sim, api, image, verify, find, serial});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -63,6 +68,8 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
     options.infoOnly = parser.isSet(info);
     options.assumeYes = parser.isSet(yes);
     options.verify = parser.isSet(verify);
+    options.find = parser.isSet(find);
+    options.serial = parser.value(serial);
     options.inPort = parser.value(in);
     options.outPort = parser.value(out);
     options.imagePath = parser.value(image);

@@ -10,6 +10,8 @@ struct CliOptions
     bool infoOnly = false;
     bool assumeYes = false;
     bool verify = false;  // read every written page back
+    bool find = false;    // list the Qels that answer, and stop
+    QString serial;       // the Qel to update, when several answer
     QString api;        // as QEL_MIDI_API: "sim", "jack", ...; empty for RtMidi's default
     QString inPort;     // index or part of a name; empty chooses by itself
     QString outPort;

@@ -17,9 +17,14 @@ QString outDirection() { return QStringLiteral("MIDI OUT"); }
 
 } // namespace
 
-CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service, QObject *parent)
+CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service, Discovery::ServiceFactory probes,
+                       QObject *parent)
     : QObject(parent), options(std::move(options)), session(std::move(service))
 {
+    if (probes) {
+        discovery = std::make_unique<Discovery>(std::move(probes));
+        connect(discovery.get(), &Discovery::finished, this, &CliUpdater::onFound);
+    }
     session.setIdentifyTimeout(IdentifyTimeoutTicks);
     session.setVerify(this->options.verify);
     if (!this->options.imagePath.isEmpty())
@@ -48,6 +53,17 @@ void CliUpdater::start()
         return;
     }
     console.say(image.description());
+    // Ports the user named are taken as named; otherwise the Qel is asked for.
+    if (discovery && (options.find || (options.inPort.isEmpty() && options.outPort.isEmpty()))) {
+        discovery->start();
+        discovery->startTicking();
+        return;
+    }
+    pickByName();
+}
+
+void CliUpdater::pickByName()
+{
     const QStringList inNames = session.portNames(true);
     const QStringList outNames = session.portNames(false);
     const PortPicker::Pick in = PortPicker::pick(inNames, options.inPort, inDirection());
@@ -59,9 +75,51 @@ void CliUpdater::start()
             return;
         }
     }
+    connectTo(in.index, out.index, inNames.at(in.index), outNames.at(out.index));
+}
+
+void CliUpdater::onFound(const QList<FoundDevice> &devices)
+{
+    QList<FoundDevice> chosen = devices;
+    if (!options.serial.isEmpty()) {
+        chosen.clear();
+        for (const FoundDevice &d : devices)
+            if (d.serialText == options.serial || QString::number(d.serialNumber) == options.serial)
+                chosen << d;
+    }
+    if (options.find || chosen.size() > 1 || (chosen.isEmpty() && !options.serial.isEmpty())) {
+        QStringList lines;
+        for (const FoundDevice &d : devices)
+            lines << Texts::tr("  Qel %1  firmware %2  %3 port \"%4\"  %5 port \"%6\"")
+                         .arg(d.serialText, FirmwareVersion::text(d.firmwareVersion), inDirection(), d.inName,
+                              outDirection(), d.outName);
+        if (options.find && !devices.isEmpty()) {
+            console.say(lines.join(QLatin1Char('\n')));
+            quit(ExitSuccess);
+        } else if (devices.isEmpty()) {
+            console.complain(Texts::tr("No Qel answered on any MIDI port."));
+            quit(ExitNoDevice);
+        } else {
+            console.complain((chosen.isEmpty() ? Texts::tr("No Qel with serial number %1 answered. Found:").arg(options.serial)
+                                               : Texts::tr("Several Qels answered; choose one with --serial:"))
+                             + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+            quit(chosen.isEmpty() ? ExitNoDevice : ExitUsage);
+        }
+        return;
+    }
+    if (chosen.isEmpty()) {
+        pickByName();  // nobody answered: ports as named, or as they look
+        return;
+    }
+    const FoundDevice &d = chosen.constFirst();
+    connectTo(d.inIndex, d.outIndex, d.inName, d.outName);
+}
+
+void CliUpdater::connectTo(int in, int out, const QString &inName, const QString &outName)
+{
     console.say(Texts::tr("Connecting: %1 port \"%2\", %3 port \"%4\".")
-                    .arg(inDirection(), inNames.at(in.index), outDirection(), outNames.at(out.index)));
-    if (!session.connectDevice(in.index, out.index)) {
+                    .arg(inDirection(), inName, outDirection(), outName));
+    if (!session.connectDevice(in, out)) {
         console.complain(Texts::tr("Could not open the chosen MIDI ports."));
         quit(ExitNoDevice);
         return;

@@ -2,6 +2,7 @@
 
 #include "clioptions.h"
 #include "console.h"
+#include "discovery.h"
 #include "updatesession.h"
 
 #include <QElapsedTimer>
@@ -23,13 +24,18 @@ public:
     static constexpr int ProgressIntervalMs = 200;  // terminal redraws at most this often
     static constexpr int ProgressStepPercent = 10;  // elsewhere one line per step
 
-    CliUpdater(CliOptions options, std::unique_ptr<MidiService> service, QObject *parent = nullptr);
+    // With `probes`, the Qel is found by asking on every port pair when no port is named.
+    CliUpdater(CliOptions options, std::unique_ptr<MidiService> service, Discovery::ServiceFactory probes = {},
+               QObject *parent = nullptr);
 
     // Runs from the event loop; ends it through QCoreApplication::exit().
     void start();
 
 private:
     void listPorts();
+    void pickByName();
+    void onFound(const QList<FoundDevice> &devices);
+    void connectTo(int in, int out, const QString &inName, const QString &outName);
     void onIdentified();
     void startUpdate();
     void onProgress(const UpdateSession::Progress &progress);
@@ -39,6 +45,7 @@ private:
     CliOptions options;
     Console console;
     UpdateSession session;
+    std::unique_ptr<Discovery> discovery;
     bool greeted = false;
     QElapsedTimer drawClock;
     qint64 lastDrawMs = -ProgressIntervalMs;

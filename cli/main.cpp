@@ -17,12 +17,13 @@
 
 namespace {
 
-// The MIDI service the options name: the simulated device or an RtMidi API.
-std::unique_ptr<MidiService> createMidiService(const QString &api)
+// Makes MIDI services of the kind the options name, the simulated devices or
+// an RtMidi API; simulated ones share one world, so that probes find its devices.
+Discovery::ServiceFactory midiServiceMaker(const QString &api)
 {
     if (api.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0)
-        return createSimServiceFromEnvironment();
-    return std::make_unique<RtMidiService>(api.trimmed());
+        return [world = createSimWorldFromEnvironment()] { return createSimService(world); };
+    return [api = api.trimmed()]() -> std::unique_ptr<MidiService> { return std::make_unique<RtMidiService>(api); };
 }
 
 } // namespace
@@ -53,7 +54,8 @@ int main(int argc, char *argv[])
         break;
     }
 
-    CliUpdater updater(options, createMidiService(options.api));
+    const Discovery::ServiceFactory makeService = midiServiceMaker(options.api);
+    CliUpdater updater(options, makeService(), makeService);
     QTimer::singleShot(0, &updater, &CliUpdater::start);
     return app.exec();
 }

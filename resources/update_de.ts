@@ -377,5 +377,41 @@ Update abbrechen?</translation>
         <source>Read every written page back and compare it with the image.</source>
         <translation>Jede geschriebene Seite zurücklesen und mit dem Image vergleichen.</translation>
     </message>
+    <message>
+        <source>Qel %1 found on %2 and %3.</source>
+        <translation>Qel %1 an %2 und %3 gefunden.</translation>
+    </message>
+    <message>
+        <source>%1 Qels found; Qel %2 on %3 and %4 is chosen.</source>
+        <translation>%1 Qels gefunden; Qel %2 an %3 und %4 ist gewählt.</translation>
+    </message>
+    <message>
+        <source>Ask every MIDI port pair for a Qel, list those that answer, and stop.</source>
+        <translation>An jedem MIDI-Portpaar nach einem Qel fragen, die antwortenden auflisten und beenden.</translation>
+    </message>
+    <message>
+        <source>Update the Qel with this serial number when several answer.</source>
+        <translation>Das Qel mit dieser Seriennummer aktualisieren, wenn mehrere antworten.</translation>
+    </message>
+    <message>
+        <source>number</source>
+        <translation>Nummer</translation>
+    </message>
+    <message>
+        <source>  Qel %1  firmware %2  %3 port &quot;%4&quot;  %5 port &quot;%6&quot;</source>
+        <translation>  Qel %1  Firmware %2  %3-Port &quot;%4&quot;  %5-Port &quot;%6&quot;</translation>
+    </message>
+    <message>
+        <source>No Qel answered on any MIDI port.</source>
+        <translation>An keinem MIDI-Port hat ein Qel geantwortet.</translation>
+    </message>
+    <message>
+        <source>No Qel with serial number %1 answered. Found:</source>
+        <translation>Kein Qel mit der Seriennummer %1 hat geantwortet. Gefunden:</translation>
+    </message>
+    <message>
+        <source>Several Qels answered; choose one with --serial:</source>
+        <translation>Mehrere Qels haben geantwortet; wählen Sie eines mit --serial:</translation>
+    </message>
 </context>
 </TS>

@@ -7,6 +7,8 @@
 #include "midievent.h"
 #include "resourcepaths.h"
 #include "simdevice.h"
+#include "simsetup.h"
+#include "simworld.h"
 #include "testmidiservice.h"
 
 #include <QFileInfo>
@@ -30,6 +32,8 @@ private slots:
     void ticksAndClosing();
     void outcome_data();
     void outcome();
+    void findsTheQels_data();
+    void findsTheQels();
 
 private:
     std::unique_ptr<MainWindow> window;
@@ -316,6 +320,50 @@ void TestController::outcome()
     // After a success the identity is asked for again.
     QCOMPARE(w.VersionEdit->text(), QLatin1String(success ? "1.09" : "1.08"));
     QCOMPARE(w.progressBar->value() == w.progressBar->maximum(), success);
+}
+
+void TestController::findsTheQels_data()
+{
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<bool>("userPicks");  // the user clicks the last row while it asks
+    QTest::addColumn<int>("row");         // chosen in both lists
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("one Qel") << 1 << false << 0
+                             << "Qel 586-638-764 found on Qel (simulated) MIDI OUT and Qel (simulated) MIDI IN.";
+    QTest::newRow("three: the first by serial")
+        << 3 << false << 1 << "3 Qels found; Qel 596-638-774 on Qel (simulated) 2 MIDI OUT and Qel (simulated) 2 MIDI IN is chosen.";
+    QTest::newRow("the user's choice stays") << 3 << true << 2 << "";
+}
+
+// The window asks every port pair at start and preselects the Qel that
+// answers, unless the user chose first.
+void TestController::findsTheQels()
+{
+    QFETCH(int, devices);
+    QFETCH(bool, userPicks);
+    qputenv("QEL_SIM_DEVICES", QByteArray::number(devices));
+    const auto world = createSimWorldFromEnvironment();
+    qunsetenv("QEL_SIM_DEVICES");
+    if (devices > 1) {
+        // The device on the first pair comes last by serial, so that the choice shows.
+        world->worker(0).withDevice([](SimDevice &d) { d.setIdentity({999999999u, 0x0801u, QStringLiteral("Qel")}); });
+    }
+    window = std::make_unique<MainWindow>(createSimService(world), [world] { return createSimService(world); });
+    window->show();
+    window->Init();
+    QListWidget *in = window->MidiInList;
+    if (userPicks)
+        QTest::mouseClick(in->viewport(), Qt::LeftButton, {}, in->visualItemRect(in->item(2)).center());
+    for (int t = 0; t <= Discovery::durationTicks(devices); ++t) {
+        for (int k = 0; k < devices; ++k)
+            world->worker(k).waitIdle();
+        QCoreApplication::sendPostedEvents();
+        tick();
+    }
+    QTEST(window->StatusText->text(), "status");
+    QTEST(in->currentRow(), "row");
+    QCOMPARE(window->MidiOutList->currentRow(), userPicks ? 0 : in->currentRow());
 }
 
 QTEST_MAIN(TestController)

@@ -69,6 +69,14 @@ void TestCliProcess::run_data()
     QTest::newRow("port by name") << QStringList{"--sim", "--info", "--in", "SIMULATED", "--out", "midi in"}
                                   << QStringList() << 0 << "Qel 586-638-764, firmware 1.08." << "";
     QTest::newRow("silent device") << sim << QStringList{"QEL_SIM_SILENT=1"} << 3 << "Connecting" << "did not answer";
+    const QStringList three{"QEL_SIM_DEVICES=3"};
+    QTest::newRow("Qels found by asking") << QStringList{"--sim", "--find"} << three << 0
+                                          << "Qel 596-638-784  firmware 1.08  MIDI IN port \"Qel (simulated) 3 MIDI OUT\"" << "";
+    QTest::newRow("several Qels: which?") << sim << three << 2 << "Firmware image 1.09" << "choose one with --serial";
+    QTest::newRow("one by serial") << sim + QStringList{"--serial", "596-638-774"} << three << 0
+                                   << "Connecting: MIDI IN port \"Qel (simulated) 2 MIDI OUT\"" << "";
+    QTest::newRow("no such serial") << sim + QStringList{"--serial", "1"} << three << 3 << "Firmware image 1.09"
+                                    << "No Qel with serial number 1";
     QTest::newRow("usage") << QStringList{"--bogus"} << QStringList() << 2 << "" << "--help";
     QTest::newRow("German") << sim << QStringList{"XDG_CONFIG_HOME=DE"} << 0
                             << "Auf dem Gerät ist jetzt die Firmware 1.09" << "";

@@ -1,0 +1,151 @@
+#include "devicereplies.h"
+#include "discovery.h"
+#include "testmidiservice.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+// MIDI ports as a test wires them: Identify on an output is answered by the
+// device behind it, on the input it sends to, through every service that has
+// that input open. Foreign messages come first on every open input.
+struct World
+{
+    class Service;
+    QStringList ins;
+    QStringList outs;
+    std::map<int, std::pair<int, std::uint32_t>> devices;  // output -> input, serial
+    QList<QByteArray> noise;
+    std::vector<Service *> services;
+
+    void route(int out, const QByteArray &command);
+};
+
+class World::Service : public TestMidiService
+{
+public:
+    explicit Service(World &world) : world(world)
+    {
+        inNames = world.ins;
+        outNames = world.outs;
+        onSend = [this](const QByteArray &command) { this->world.route(out, command); };
+        world.services.push_back(this);
+    }
+    ~Service() override { world.services.erase(std::find(world.services.begin(), world.services.end(), this)); }
+    bool openIn(int index, ReceiveCallback receive) override
+    {
+        in = index;
+        return TestMidiService::openIn(index, std::move(receive));
+    }
+    bool openOut(int index) override
+    {
+        out = index;
+        return TestMidiService::openOut(index);
+    }
+    void closeIn() override
+    {
+        in = -1;
+        TestMidiService::closeIn();
+    }
+    int in = -1;
+    int out = -1;
+
+private:
+    World &world;
+};
+
+void World::route(int out, const QByteArray &command)
+{
+    const auto device = devices.find(out);
+    for (Service *service : services) {
+        for (const QByteArray &message : std::as_const(noise))
+            service->inject(message);
+        if (device != devices.end() && quint8(command.at(SysEx::CommandOffset)) == quint8(Command::Identify)
+            && service->in == device->second.first)
+            service->inject(DeviceReply::identity(device->second.second, 0x0801, QStringLiteral("Qel")));
+    }
+}
+
+QStringList ports(const char *prefix, int count)
+{
+    QStringList names;
+    for (int i = 0; i < count; ++i)
+        names << QStringLiteral("%1 %2").arg(QLatin1String(prefix)).arg(i);
+    return names;
+}
+
+} // namespace
+
+using Wiring = std::map<int, std::pair<int, std::uint32_t>>;  // output -> input, serial
+using Found = QList<QPair<int, int>>;                          // in, out; sorted by serial
+Q_DECLARE_METATYPE(Wiring)
+
+class TestDiscovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void find_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("outputs");
+        QTest::addColumn<Wiring>("devices");
+        QTest::addColumn<bool>("noise");
+        QTest::addColumn<Found>("found");
+
+        QTest::newRow("a Qel on the first pair") << 2 << 2 << Wiring{{0, {0, 7}}} << false << Found{{0, 0}};
+        QTest::newRow("a pair swapped") << 2 << 2 << Wiring{{1, {0, 7}}} << false << Found{{0, 1}};
+        QTest::newRow("silent ports") << 3 << 3 << Wiring{} << false << Found{};
+        QTest::newRow("two Qels, by serial") << 3 << 3 << Wiring{{0, {1, 900}}, {2, {0, 400}}} << false
+                                             << Found{{0, 2}, {1, 0}};
+        QTest::newRow("foreign and channel messages while asking")
+            << 2 << 2 << Wiring{{1, {1, 7}}} << true << Found{{1, 1}};
+        QTest::newRow("many ports") << 20 << 20 << Wiring{{13, {5, 7}}, {6, {19, 8}}} << false
+                                    << Found{{5, 13}, {19, 6}};
+        QTest::newRow("no outputs") << 2 << 0 << Wiring{} << false << Found{};
+    }
+
+    // Which pair each Qel sits on, found in bounded time, every port closed after.
+    void find()
+    {
+        QFETCH(int, inputs);
+        QFETCH(int, outputs);
+        QFETCH(Wiring, devices);
+        QFETCH(bool, noise);
+        QFETCH(Found, found);
+
+        World world{ports("In", inputs), ports("Out", outputs), devices, {}, {}};
+        if (noise)
+            world.noise = {QByteArray::fromHex("f0 00 11 23 0a 00 00 00 00 20 01 f7"), QByteArray::fromHex("90 40 7f")};
+        Discovery discovery([&world] { return std::make_unique<World::Service>(world); });
+        QList<FoundDevice> reported;
+        int endings = 0;
+        connect(&discovery, &Discovery::finished, this, [&](const QList<FoundDevice> &d) { reported = d, ++endings; });
+        discovery.start();
+        QCOMPARE(int(world.services.size()), inputs && outputs ? std::max(inputs, outputs) : 0);
+        int ticks = 0;
+        while (discovery.isRunning() && ticks < 100 * Discovery::RoundTicks) {
+            QCoreApplication::sendPostedEvents();
+            discovery.tick();
+            ++ticks;
+        }
+        QCOMPARE(endings, 1);
+        QCOMPARE(ticks, inputs && outputs ? Discovery::durationTicks(outputs) : 0);
+        QVERIFY(world.services.empty());
+        Found pairs;
+        for (const FoundDevice &d : reported) {
+            pairs << qMakePair(d.inIndex, d.outIndex);
+            QCOMPARE(d.inName, world.ins.at(d.inIndex));
+            QCOMPARE(d.outName, world.outs.at(d.outIndex));
+            QCOMPARE(d.serialNumber, devices.at(d.outIndex).second);
+        }
+        QCOMPARE(pairs, found);
+        QVERIFY(Discovery::durationTicks(Discovery::MaxPorts) * Discovery::TickIntervalMs < 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiscovery)
+#include "tst_discovery.moc"
