@@ -754,48 +754,33 @@ void UpdateEngine::pageChecked()
         eraseNextGoodBlock();
         return;
     case PageCheck::Programmed:
-        // ProgramPage's answer was lost: the page tells whether it happened.
-        if (run.checkMatches) {
-            if (listPage)
-                listCopyProgrammed();
-            else
-                dataPageProgrammed();
-        } else if (run.checkErased) {
-            if (listPage) {
-                if (mayRestart())
-                    restartListPage(run.listPage);
-            } else {
-                restartPage();
-            }
-        } else if (listPage) {
-            // A torn copy: the search passes over it, so the next page takes the copy.
-            if (run.listPage + 1 < PagesPerBlock && mayRestart())
-                restartListPage(run.listPage + 1);
-            else if (run.running)
-                end(run.step == StepProgramBblCopy ? UpdateOutcome::ListWriteFailed : UpdateOutcome::FirstListWriteFailed);
-        } else {
-            restartBlock();
-        }
-        return;
     case PageCheck::Restarted:
-        if (run.checkMatches) {
-            if (listPage)
-                listCopyProgrammed();
-            else
-                dataPageProgrammed();
-            return;
-        }
-        trace(TraceKind::PageReadBackWrong, run.checkPage);
-        if (listPage) {
-            if (run.listPage + 1 < PagesPerBlock && mayRestart())
-                restartListPage(run.listPage + 1);
-            else if (run.running)
-                end(run.step == StepProgramBblCopy ? UpdateOutcome::ListWriteFailed : UpdateOutcome::FirstListWriteFailed);
-            return;
-        }
-        run.pageRestartTrusted = false;
-        restartBlock();
+        break;
+    }
+    if (run.checkMatches) {
+        if (listPage)
+            listCopyProgrammed();
+        else
+            dataPageProgrammed();
         return;
+    }
+    const bool programAnswerLost = run.checkPurpose == PageCheck::Programmed;
+    if (!programAnswerLost)
+        trace(TraceKind::PageReadBackWrong, run.checkPage);
+    if (listPage) {
+        // Erased: the program never happened. Otherwise the page holds a torn
+        // copy, which the search passes over, so the next page takes the copy.
+        const int page = programAnswerLost && run.checkErased ? run.listPage : run.listPage + 1;
+        if (page < PagesPerBlock && mayRestart())
+            restartListPage(page);
+        else if (run.running)
+            end(run.step == StepProgramBblCopy ? UpdateOutcome::ListWriteFailed : UpdateOutcome::FirstListWriteFailed);
+    } else if (programAnswerLost && run.checkErased) {
+        restartPage();
+    } else {
+        // A page written again that reads back wrong: the device keeps its page buffer.
+        run.pageRestartTrusted = run.pageRestartTrusted && programAnswerLost;
+        restartBlock();
     }
 }
 
