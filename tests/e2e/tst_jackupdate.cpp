@@ -15,6 +15,9 @@ namespace {
 constexpr int StartMs = 5000;
 constexpr int UpdateMs = 60000;
 const QString PortName = QStringLiteral("QelE2E");
+// A second Qel beside it, with a serial of its own.
+const QString OtherPortName = QStringLiteral("QelE2F");
+constexpr unsigned OtherSerial = 4242;
 
 } // namespace
 
@@ -25,6 +28,7 @@ class TestJackUpdate : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void findsBothOverJack();
     void connectAndUpdateOverJack();
 
 private:
@@ -32,6 +36,7 @@ private:
     // busy machine misses no cycle.
     PrivateJackServer jack{QStringLiteral("qel-e2e"), 1024};
     QProcess simulator;
+    QProcess other;
     QTemporaryDir dir;
 };
 
@@ -46,16 +51,41 @@ void TestJackUpdate::initTestCase()
                     {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), PortName,
                      QStringLiteral("--version"), QStringLiteral("1.08"),
                      QStringLiteral("--save-image"), dir.filePath(QStringLiteral("held.bin"))});
-    QVERIFY(simulator.waitForStarted(StartMs));
-    QVERIFY(simulator.waitForReadyRead(StartMs));
-    QVERIFY2(simulator.readLine().startsWith("ready"), "the simulator did not open its ports");
+    other.start(QStringLiteral(QEL_SIMULATOR_PATH),
+                {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), OtherPortName,
+                 QStringLiteral("--serial"), QString::number(OtherSerial)});
+    for (QProcess *sim : {&simulator, &other}) {
+        QVERIFY(sim->waitForStarted(StartMs));
+        QVERIFY(sim->waitForReadyRead(StartMs));
+        QVERIFY2(sim->readLine().startsWith("ready"), "a simulator did not open its ports");
+    }
+}
+
+// Both Qels are found by asking, each on its own pair, however JACK lists the ports.
+void TestJackUpdate::findsBothOverJack()
+{
+    Discovery discovery(midiServiceMaker(QStringLiteral("jack")));
+    QSignalSpy finished(&discovery, &Discovery::finished);
+    discovery.start();
+    discovery.startTicking();
+    QVERIFY(finished.wait(StartMs));
+    const QList<FoundDevice> found = discovery.found();
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(found.at(0).serialNumber, OtherSerial);
+    QCOMPARE(found.at(1).serialText, QStringLiteral("586-638-764"));
+    for (const auto &[device, name] : {std::pair(found.at(0), OtherPortName), std::pair(found.at(1), PortName)}) {
+        QVERIFY2(device.inName.contains(name + QStringLiteral(" MIDI OUT")), qPrintable(device.inName));
+        QVERIFY2(device.outName.contains(name + QStringLiteral(" MIDI IN")), qPrintable(device.outName));
+    }
 }
 
 void TestJackUpdate::cleanupTestCase()
 {
-    if (simulator.state() != QProcess::NotRunning) {
-        simulator.kill();
-        simulator.waitForFinished();
+    for (QProcess *sim : {&simulator, &other}) {
+        if (sim->state() != QProcess::NotRunning) {
+            sim->kill();
+            sim->waitForFinished();
+        }
     }
     jack.stop();
 }
