@@ -42,7 +42,11 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
     const QCommandLineOption serial(QStringLiteral("serial"),
                                     Texts::tr("Update the Qel with this serial number when several answer."),
                                     Texts::tr("number"));
-    parser.addOptions({list, in, out, info, yes, sim, api, image, verify, find, serial});
+    const QCommandLineOption all(QStringLiteral("all"),
+                                 Texts::tr("Update every Qel that answers, all at the same time (needs --yes)."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  Texts::tr("Print every event as one JSON object per line instead of text."));
+    parser.addOptions({list, in, out, info, yes, sim, api, image, verify, find, serial, all, json});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -64,6 +68,23 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
         message = Texts::tr("--sim and --api %1 contradict each other.").arg(parser.value(api));
         return Parse::Error;
     }
+    if (parser.isSet(all)) {
+        for (const QCommandLineOption &other : {serial, in, out, find, list, info}) {
+            if (parser.isSet(other)) {
+                message = Texts::tr("--all cannot be combined with --%1.").arg(other.names().constLast());
+                return Parse::Error;
+            }
+        }
+    }
+    // Nobody can answer a question on a screen of JSON, nor for several Qels at once.
+    const bool writes = !parser.isSet(list) && !parser.isSet(find) && !parser.isSet(info);
+    if (writes && !parser.isSet(yes) && (parser.isSet(all) || parser.isSet(json))) {
+        message = Texts::tr("--%1 writes without asking: add --yes.")
+                      .arg(parser.isSet(all) ? QStringLiteral("all") : QStringLiteral("json"));
+        return Parse::Error;
+    }
+    options.all = parser.isSet(all);
+    options.json = parser.isSet(json);
     options.listPorts = parser.isSet(list);
     options.infoOnly = parser.isSet(info);
     options.assumeYes = parser.isSet(yes);

@@ -12,6 +12,8 @@ struct CliOptions
     bool verify = false;  // read every written page back
     bool find = false;    // list the Qels that answer, and stop
     QString serial;       // the Qel to update, when several answer
+    bool all = false;     // update every Qel that answers, at the same time
+    bool json = false;    // events as JSON lines on standard output instead of text
     QString api;        // as QEL_MIDI_API: "sim", "jack", ...; empty for RtMidi's default
     QString inPort;     // index or part of a name; empty chooses by itself
     QString outPort;

@@ -3,6 +3,7 @@
 #include "exitcode.h"
 #include "firmwareimage.h"
 #include "firmwareversion.h"
+#include "jsonevents.h"
 #include "portpicker.h"
 #include "progressline.h"
 #include "texts.h"
@@ -19,10 +20,12 @@ QString outDirection() { return QStringLiteral("MIDI OUT"); }
 
 CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service, Discovery::ServiceFactory probes,
                        QObject *parent)
-    : QObject(parent), options(std::move(options)), session(std::move(service))
+    : QObject(parent), options(std::move(options)), session(std::move(service)), makeService(std::move(probes)),
+      throttle(this->options.json ? 1 : console.outputIsTerminal() ? 0 : ProgressStepPercent)
 {
-    if (probes) {
-        discovery = std::make_unique<Discovery>(std::move(probes));
+    console.setJson(this->options.json);
+    if (makeService) {
+        discovery = std::make_unique<Discovery>(makeService);
         connect(discovery.get(), &Discovery::finished, this, &CliUpdater::onFound);
     }
     session.setIdentifyTimeout(IdentifyTimeoutTicks);
@@ -31,11 +34,14 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
         session.setImagePath(this->options.imagePath);
     connect(&session, &UpdateSession::identified, this, &CliUpdater::onIdentified);
     connect(&session, &UpdateSession::identifyTimedOut, this, [this] {
-        console.complain(Texts::tr("The Qel did not answer. Check that it is switched on and connected, and "
-                                   "that the MIDI IN and MIDI OUT ports are not swapped."));
-        quit(ExitNoDevice);
+        fail(JsonEvents::noAnswer(),
+             Texts::tr("The Qel did not answer. Check that it is switched on and connected, and "
+                       "that the MIDI IN and MIDI OUT ports are not swapped."),
+             ExitNoDevice);
     });
     connect(&session, &UpdateSession::progressChanged, this, &CliUpdater::onProgress);
+    connect(&session, &UpdateSession::traced, this,
+            [this](const QString &line) { console.event(JsonEvents::trace(session.serialText(), line)); });
     connect(&session, &UpdateSession::finished, this, &CliUpdater::onFinished);
 }
 
@@ -53,8 +59,9 @@ void CliUpdater::start()
         return;
     }
     console.say(image.description());
+    console.event(JsonEvents::image(image, options.imagePath));
     // Ports the user named are taken as named; otherwise the Qel is asked for.
-    if (discovery && (options.find || (options.inPort.isEmpty() && options.outPort.isEmpty()))) {
+    if (discovery && (options.find || options.all || (options.inPort.isEmpty() && options.outPort.isEmpty()))) {
         discovery->start();
         discovery->startTicking();
         return;
@@ -80,6 +87,19 @@ void CliUpdater::pickByName()
 
 void CliUpdater::onFound(const QList<FoundDevice> &devices)
 {
+    for (const FoundDevice &d : devices)
+        console.event(JsonEvents::found(d));
+    if (options.all) {
+        if (devices.isEmpty()) {
+            console.complain(Texts::tr("No Qel answered on any MIDI port."));
+            quit(ExitNoDevice);
+            return;
+        }
+        multi = std::make_unique<MultiUpdater>(options, console, makeService);
+        connect(multi.get(), &MultiUpdater::finished, this, &CliUpdater::quit);
+        multi->start(devices);
+        return;
+    }
     QList<FoundDevice> chosen = devices;
     if (!options.serial.isEmpty()) {
         chosen.clear();
@@ -119,9 +139,10 @@ void CliUpdater::connectTo(int in, int out, const QString &inName, const QString
 {
     console.say(Texts::tr("Connecting: %1 port \"%2\", %3 port \"%4\".")
                     .arg(inDirection(), inName, outDirection(), outName));
+    this->inName = inName;
+    this->outName = outName;
     if (!session.connectDevice(in, out)) {
-        console.complain(Texts::tr("Could not open the chosen MIDI ports."));
-        quit(ExitNoDevice);
+        fail(JsonEvents::portsUnavailable(), Texts::tr("Could not open the chosen MIDI ports."), ExitNoDevice);
         return;
     }
     session.startTicking();
@@ -138,8 +159,10 @@ void CliUpdater::listPorts()
     }
     for (const auto &[direction, names] : {std::pair(inDirection(), in), std::pair(outDirection(), out)}) {
         console.say(Texts::tr("%1 ports:").arg(direction));
-        for (int i = 0; i < names.size(); ++i)
+        for (int i = 0; i < names.size(); ++i) {
             console.say(QStringLiteral("  %1  %2").arg(i, 2).arg(names.at(i)));
+            console.event(JsonEvents::port(direction == inDirection(), i, names.at(i)));
+        }
     }
     quit(ExitSuccess);
 }
@@ -151,6 +174,7 @@ void CliUpdater::onIdentified()
         return;
     greeted = true;
     const std::uint32_t version = session.firmwareVersion();
+    console.event(JsonEvents::connected(session.serialText(), version, inName, outName));
     console.say(Texts::tr("Qel %1, firmware %2.").arg(session.serialText(), FirmwareVersion::text(version)));
     console.say(FirmwareVersion::verdict(version));
     if (options.infoOnly) {
@@ -175,7 +199,6 @@ void CliUpdater::startUpdate()
             return;
         }
     }
-    drawClock.start();
     session.startUpdate(); // an image changed since start() ends at once with a message
 }
 
@@ -183,32 +206,30 @@ void CliUpdater::onProgress(const UpdateSession::Progress &progress)
 {
     const int done = progress.pagesDone;
     const int total = progress.pagesTotal;
-    const qint64 now = drawClock.elapsed();
-    const bool last = done >= total;
-    if (console.outputIsTerminal()) {
-        if (!last && now - lastDrawMs < ProgressIntervalMs)
-            return;
-    } else {
-        const int step = ProgressLine::percent(done, total) / ProgressStepPercent;
-        if (step == lastStep)
-            return;
-        lastStep = step;
-    }
-    lastDrawMs = now;
+    if (!throttle.pass(done, total))
+        return;
+    console.event(JsonEvents::progress(session.serialText(), progress));
     const qint64 left = progress.remainingMs;
-    const QString remaining = left == EtaEstimator::Unknown || last ? QString() : UpdateDuration::remainingText(left);
+    const QString remaining = left == EtaEstimator::Unknown || done >= total ? QString() : UpdateDuration::remainingText(left);
     console.progress(ProgressLine::render(done, total, progress.block, progress.page, remaining));
 }
 
 void CliUpdater::onFinished(UpdateOutcome outcome, const QString &message)
 {
     if (outcome == UpdateOutcome::Success) {
+        console.event(JsonEvents::finished(session.serialText(), JsonEvents::outcomeName(outcome), message));
         console.say(message);
         quit(ExitSuccess);
     } else {
-        console.complain(message);
-        quit(ExitUpdateFailed);
+        fail(JsonEvents::outcomeName(outcome), message, ExitUpdateFailed);
     }
+}
+
+void CliUpdater::fail(const QString &outcome, const QString &message, int code)
+{
+    console.event(JsonEvents::finished(session.serialText(), outcome, message));
+    console.complain(message);
+    quit(code);
 }
 
 void CliUpdater::quit(int code)

@@ -3,9 +3,10 @@
 #include "clioptions.h"
 #include "console.h"
 #include "discovery.h"
+#include "multiupdater.h"
+#include "progressline.h"
 #include "updatesession.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
@@ -14,15 +15,15 @@ class MidiService;
 
 // The update from the command line, a view of an UpdateSession as the window
 // is: picks the ports, waits for the identity (not for ever), asks, writes the
-// image with a progress line, and ends the event loop with an ExitCode.
+// image with a progress line, and ends the event loop with an ExitCode. With
+// --all it hands what it found to a MultiUpdater.
 class CliUpdater : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int IdentifyTimeoutTicks = 3000 / UpdateSession::TickIntervalMs; // a silent device ends the run after 3 s
-    static constexpr int ProgressIntervalMs = 200;  // terminal redraws at most this often
-    static constexpr int ProgressStepPercent = 10;  // elsewhere one line per step
+    static constexpr int ProgressStepPercent = 10;  // off a terminal, one line per step
 
     // With `probes`, the Qel is found by asking on every port pair when no port is named.
     CliUpdater(CliOptions options, std::unique_ptr<MidiService> service, Discovery::ServiceFactory probes = {},
@@ -40,14 +41,18 @@ private:
     void startUpdate();
     void onProgress(const UpdateSession::Progress &progress);
     void onFinished(UpdateOutcome outcome, const QString &message);
+    void fail(const QString &outcome, const QString &message, int code);
     void quit(int code);
 
     CliOptions options;
     Console console;
     UpdateSession session;
+    Discovery::ServiceFactory makeService;
     std::unique_ptr<Discovery> discovery;
+    std::unique_ptr<MultiUpdater> multi;
     bool greeted = false;
-    QElapsedTimer drawClock;
-    qint64 lastDrawMs = -ProgressIntervalMs;
-    int lastStep = -1;
+    // JSON: every whole percent; a terminal: by time; elsewhere every step.
+    ProgressThrottle throttle;
+    QString inName;
+    QString outName;
 };

@@ -3,6 +3,8 @@
 #include "texts.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 #include <cstdio>
@@ -20,11 +22,15 @@ namespace {
 // Carriage return, then erase to the end of the line.
 const QString Redraw = QStringLiteral("\r\x1b[K");
 
-void write(FILE *stream, const QString &text)
+void write(FILE *stream, const QByteArray &bytes)
 {
-    const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+void write(FILE *stream, const QString &text)
+{
+    write(stream, text.toLocal8Bit());
 }
 
 } // namespace
@@ -34,10 +40,17 @@ Console::Console()
 {
 }
 
+void Console::event(const QJsonObject &object)
+{
+    if (json)
+        write(stdout, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');  // UTF-8 whatever the locale
+}
+
 void Console::say(const QString &text)
 {
     endProgress();
-    write(stdout, text + QLatin1Char('\n'));
+    if (!json)
+        write(stdout, text + QLatin1Char('\n'));
 }
 
 void Console::complain(const QString &text)
@@ -48,6 +61,8 @@ void Console::complain(const QString &text)
 
 void Console::progress(const QString &line)
 {
+    if (json)
+        return;
     if (!outTerminal) {
         write(stdout, line + QLatin1Char('\n'));
         return;
@@ -56,8 +71,22 @@ void Console::progress(const QString &line)
     progressOpen = true;
 }
 
+void Console::progressBlock(const QStringList &lines)
+{
+    if (json)
+        return;
+    QString text;
+    if (outTerminal && blockLines > 0)
+        text = QStringLiteral("\x1b[%1A").arg(blockLines);  // up to the block's first line
+    for (const QString &line : lines)
+        text += (outTerminal ? Redraw : QString()) + line + QLatin1Char('\n');
+    write(stdout, text);
+    blockLines = outTerminal ? int(lines.size()) : 0;
+}
+
 void Console::endProgress()
 {
+    blockLines = 0;
     if (!progressOpen)
         return;
     progressOpen = false;

@@ -31,3 +31,19 @@ QString ProgressLine::render(int pagesDone, int pagesTotal, int block, int page,
         line += QStringLiteral("  ") + remaining;
     return line;
 }
+
+bool ProgressThrottle::pass(int pagesDone, int pagesTotal)
+{
+    const bool last = pagesDone >= pagesTotal;
+    if (step <= 0) {
+        if (clock.isValid() && !last && !clock.hasExpired(IntervalMs))
+            return false;
+        clock.start();
+        return true;
+    }
+    const int now = ProgressLine::percent(pagesDone, pagesTotal) / step;
+    if (now == lastStep)
+        return false;
+    lastStep = now;
+    return true;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 // One line of terminal progress: a bar, the percentage, block and page (when
@@ -13,3 +14,21 @@ QString render(int pagesDone, int pagesTotal, int block, int page, const QString
 int percent(int pagesDone, int pagesTotal);
 
 } // namespace ProgressLine
+
+// Which progress reports are worth showing: on a terminal, where a line is
+// redrawn, one per interval; elsewhere, where every one stays, one per step
+// of whole percent. The last report always passes.
+class ProgressThrottle
+{
+public:
+    static constexpr int IntervalMs = 200;
+
+    // `stepPercent` 0 throttles by time.
+    explicit ProgressThrottle(int stepPercent = 0) : step(stepPercent) {}
+    bool pass(int pagesDone, int pagesTotal);
+
+private:
+    int step;
+    int lastStep = -1;
+    QElapsedTimer clock;
+};

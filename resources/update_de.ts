@@ -413,5 +413,41 @@ Update abbrechen?</translation>
         <source>Several Qels answered; choose one with --serial:</source>
         <translation>Mehrere Qels haben geantwortet; wählen Sie eines mit --serial:</translation>
     </message>
+    <message>
+        <source>Update every Qel that answers, all at the same time (needs --yes).</source>
+        <translation>Jeden Qel, der antwortet, aktualisieren, alle gleichzeitig (braucht --yes).</translation>
+    </message>
+    <message>
+        <source>Print every event as one JSON object per line instead of text.</source>
+        <translation>Jedes Ereignis als ein JSON-Objekt je Zeile statt als Text ausgeben.</translation>
+    </message>
+    <message>
+        <source>--all cannot be combined with --%1.</source>
+        <translation>--all lässt sich nicht mit --%1 kombinieren.</translation>
+    </message>
+    <message>
+        <source>--%1 writes without asking: add --yes.</source>
+        <translation>--%1 schreibt ohne Rückfrage: bitte --yes angeben.</translation>
+    </message>
+    <message>
+        <source>Qel</source>
+        <translation>Qel</translation>
+    </message>
+    <message>
+        <source>Ports</source>
+        <translation>Ports</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Meldung</translation>
+    </message>
+    <message>
+        <source>Qel %1: %2</source>
+        <translation>Qel %1: %2</translation>
+    </message>
 </context>
 </TS>

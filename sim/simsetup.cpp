@@ -13,6 +13,7 @@ const char FactoryBadVariable[] = "QEL_SIM_FACTORY_BAD";
 const char VersionVariable[] = "QEL_SIM_VERSION";
 const char SilentVariable[] = "QEL_SIM_SILENT";
 const char DevicesVariable[] = "QEL_SIM_DEVICES";
+const char SaveDirVariable[] = "QEL_SIM_SAVE_DIR";
 
 int deviceCount()
 {
@@ -27,27 +28,48 @@ int deviceCount()
     return 1;
 }
 
+// "7,8,9,10" for every device, "2:7,8,9,10" for the second only; 0 when for all.
+int factoryBadDevice(QString &blockList)
+{
+    const int colon = blockList.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return 0;
+    bool ok = false;
+    const int device = blockList.left(colon).trimmed().toInt(&ok);
+    blockList = blockList.mid(colon + 1);
+    if (ok && device >= 1)
+        return device;
+    qCWarning(lcSimSetup) << FactoryBadVariable << "names no device before the colon";
+    return 0;
+}
+
+// A new flash whose factory list names the blocks; empty: as shipped.
+void setUpFlash(SimDevice &device, const QString &factoryBad)
+{
+    if (factoryBad.isEmpty()) {
+        device.storeListCopies(1, {}, 0);
+        return;
+    }
+    std::set<int> blocks;
+    for (const QString &item : factoryBad.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int block = item.trimmed().toInt(&ok);
+        if (ok && block >= 0 && block < SimDevice::Blocks)
+            blocks.insert(block);
+        else
+            qCWarning(lcSimSetup) << FactoryBadVariable << "ignores" << item;
+    }
+    device.eraseAll();
+    device.setFactoryDefects(blocks);
+}
+
 } // namespace
 
 std::shared_ptr<SimWorld> createSimWorldFromEnvironment()
 {
     SimDevice device;
-    const QString factoryBad = qEnvironmentVariable(FactoryBadVariable);
-    if (factoryBad.isEmpty()) {
-        device.storeListCopies(1, {}, 0);
-    } else {
-        std::set<int> blocks;
-        for (const QString &item : factoryBad.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool ok = false;
-            const int block = item.trimmed().toInt(&ok);
-            if (ok && block >= 0 && block < SimDevice::Blocks)
-                blocks.insert(block);
-            else
-                qCWarning(lcSimSetup) << FactoryBadVariable << "ignores" << item;
-        }
-        device.eraseAll();
-        device.setFactoryDefects(blocks);
-    }
+    QString factoryBad = qEnvironmentVariable(FactoryBadVariable);
+    const int badDevice = factoryBadDevice(factoryBad);
     const QString version = qEnvironmentVariable(VersionVariable);
     if (!version.isEmpty()) {
         bool ok = false;
@@ -73,8 +95,13 @@ std::shared_ptr<SimWorld> createSimWorldFromEnvironment()
         identity.serialNumber += std::uint32_t(k);
         members.push_back({device, faults});
         members.back().device.setIdentity(identity);
+        setUpFlash(members.back().device, badDevice == 0 || badDevice == k + 1 ? factoryBad : QString());
     }
-    return std::make_shared<SimWorld>(std::move(members));
+    auto world = std::make_shared<SimWorld>(std::move(members));
+    const QString saveDir = qEnvironmentVariable(SaveDirVariable);
+    if (!saveDir.isEmpty())
+        world->saveImagesAtEnd(saveDir);
+    return world;
 }
 
 std::unique_ptr<MidiService> createSimService(std::shared_ptr<SimWorld> world)

@@ -11,8 +11,11 @@
 //   QEL_SIM_DEVICES=3             this many devices (1 to 16), serial numbers counting up,
 //                                 each on ports "Qel (simulated) <n> MIDI IN/OUT"
 //   QEL_SIM_FACTORY_BAD=7,8,9,10  a new flash whose factory defect list names these blocks
+//   QEL_SIM_FACTORY_BAD=2:7,8,9,10  the same for the second device only
 //   QEL_SIM_VERSION=0x0A01        the firmware version word it reports (low byte major)
 //   QEL_SIM_SILENT=1              every reply is lost
+//   QEL_SIM_SAVE_DIR=DIR          at the end each device saves the image it holds
+//                                 to DIR/qel-<serial>.bin (SimWorld::saveImagesAtEnd)
 // The others apply to every device.
 std::shared_ptr<SimWorld> createSimWorldFromEnvironment();
 // One more service on the same devices; any number may be open at once.

@@ -1,10 +1,18 @@
 #include "simworld.h"
 
+#include "reply.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+
 #include <algorithm>
 
 namespace {
 
 const QString PortPrefix = QStringLiteral("Qel (simulated)");
+
+Q_LOGGING_CATEGORY(lcSimWorld, "qel.sim")
 
 } // namespace
 
@@ -30,6 +38,21 @@ SimWorld::SimWorld(std::vector<Member> members)
         device->worker = std::make_unique<SimWorker>(std::move(member.device), std::move(member.faults),
                                                      [this, &target](const QByteArray &m) { deliver(target, m); });
         devices.push_back(std::move(device));
+    }
+}
+
+SimWorld::~SimWorld()
+{
+    if (saveDir.isEmpty())
+        return;
+    for (const std::unique_ptr<Device> &device : devices) {
+        device->worker->waitIdle();
+        const auto [serial, image] = device->worker->withDevice([](SimDevice &d) {
+            return std::pair(d.identity().serialNumber, d.image(d.announcedSize()));
+        });
+        QFile file(QDir(saveDir).filePath(QStringLiteral("qel-%1.bin").arg(QString::fromStdString(formatSerial(serial)))));
+        if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+            qCWarning(lcSimWorld) << "could not save" << file.fileName() << file.errorString();
     }
 }
 

@@ -41,6 +41,8 @@ public:
     };
 
     explicit SimWorld(std::vector<Member> members);
+    // Saves the images when asked to (see saveImagesAtEnd()).
+    ~SimWorld();
     SimWorld(const SimWorld &) = delete;
     SimWorld &operator=(const SimWorld &) = delete;
 
@@ -63,6 +65,11 @@ public:
 
     SimWorker &worker(int device) { return *devices.at(std::size_t(device))->worker; }
 
+    // When the world goes, each device writes the image it would boot, as
+    // long as its last ResetNand announced (empty when none came), to
+    // `dir`/qel-<serial>.bin: what a process wrote is there to compare after it ended.
+    void saveImagesAtEnd(const QString &dir) { saveDir = dir; }
+
 private:
     struct Device
     {
@@ -74,4 +81,5 @@ private:
     void deliver(Device &device, const QByteArray &message);
 
     std::vector<std::unique_ptr<Device>> devices;
+    QString saveDir;
 };

@@ -3,6 +3,8 @@
 
 #include "imagedigest.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -18,8 +20,13 @@ private slots:
     void initTestCase();
     void run_data();
     void run();
+    void allAtOnce_data();
+    void allAtOnce();
 
 private:
+    // Runs the program with a settings folder of its own and stdin a pipe, not a terminal.
+    int runCli(const QStringList &arguments, const QStringList &environment, QString &out, QString &err);
+
     QTemporaryDir settings;
 };
 
@@ -77,6 +84,12 @@ void TestCliProcess::run_data()
                                    << "Connecting: MIDI IN port \"Qel (simulated) 2 MIDI OUT\"" << "";
     QTest::newRow("no such serial") << sim + QStringList{"--serial", "1"} << three << 3 << "Firmware image 1.09"
                                     << "No Qel with serial number 1";
+    QTest::newRow("--all, every one written") << QStringList{"--sim", "--yes", "--all", "--image", "DIR/small.bin"} << three
+                                              << 0 << "596-638-784  Qel (simulated) 3 MIDI OUT / Qel (simulated) 3 MIDI IN  success" << "";
+    QTest::newRow("--all and --serial") << QStringList{"--sim", "--yes", "--all", "--serial", "1"} << three << 2 << ""
+                                        << "--all cannot be combined with --serial";
+    QTest::newRow("--all found none") << QStringList{"--sim", "--yes", "--all"} << QStringList{"QEL_SIM_SILENT=1"} << 3
+                                      << "Firmware image 1.09" << "No Qel answered";
     QTest::newRow("usage") << QStringList{"--bogus"} << QStringList() << 2 << "" << "--help";
     QTest::newRow("German") << sim << QStringList{"XDG_CONFIG_HOME=DE"} << 0
                             << "Auf dem Gerät ist jetzt die Firmware 1.09" << "";
@@ -89,23 +102,10 @@ void TestCliProcess::run()
     QFETCH(int, exitCode);
     QFETCH(QString, outHas);
     QFETCH(QString, errHas);
-    arguments.replaceInStrings(QStringLiteral("DIR"), settings.path());
-    environment.replaceInStrings(QStringLiteral("=DE"), QLatin1Char('=') + settings.filePath(QStringLiteral("de")));
-
-    // A settings folder of its own; stdin is a pipe, not a terminal.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &key : env.keys().filter(QRegularExpression(QStringLiteral("^QEL_"))))
-        env.remove(key);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.filePath(QStringLiteral("en")));
-    for (const QString &setting : std::as_const(environment))
-        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
-    QProcess cli;
-    cli.setProcessEnvironment(env);
-    cli.start(QStringLiteral(QEL_CLI), arguments);
-    QVERIFY(cli.waitForFinished(RunLimitMs));
-    const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
-    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
-    QVERIFY2(cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == exitCode, qPrintable(QStringLiteral("exit %1\n%2\n%3").arg(cli.exitCode()).arg(out, err)));
+    QString out;
+    QString err;
+    const int code = runCli(arguments, environment, out, err);
+    QVERIFY2(code == exitCode, qPrintable(QStringLiteral("exit %1\n%2\n%3").arg(code).arg(out, err)));
     // A row that expects nothing on standard output gets nothing there: a
     // refused image, for one, stops before the device is asked anything.
     QVERIFY2(outHas.isEmpty() ? out.isEmpty() : out.contains(outHas), qPrintable(out));
@@ -115,6 +115,79 @@ void TestCliProcess::run()
         QVERIFY2(!err.contains(QLatin1String("Qel")) && !err.contains(QLatin1String("device")), qPrintable(err));
     else
         QVERIFY(!out.contains(QLatin1String("complete")));
+}
+
+void TestCliProcess::allAtOnce_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("text") << false;
+    QTest::newRow("json") << true;
+}
+
+// Three Qels, the second with an unhealthy flash: the others are written
+// whole, the second not at all, and the run fails.
+void TestCliProcess::allAtOnce()
+{
+    QFETCH(bool, json);
+    QTemporaryDir saved;
+    QStringList arguments{"--sim", "--yes", "--all", "--image", "DIR/small.bin"};
+    if (json)
+        arguments << QStringLiteral("--json");
+    QString out;
+    QString err;
+    QCOMPARE(runCli(arguments, {"QEL_SIM_DEVICES=3", "QEL_SIM_FACTORY_BAD=2:7,8,9,10", "QEL_SIM_SAVE_DIR=" + saved.path()},
+                    out, err), 1);
+    QFile small(settings.filePath(QStringLiteral("small.bin")));
+    QVERIFY(small.open(QIODevice::ReadOnly));
+    const QByteArray image = small.readAll();
+    const QString bad = QStringLiteral("596-638-774");
+    QVERIFY2(err.contains(bad + ": The device's flash memory has 4 blocks"), qPrintable(err));
+    QVERIFY2(json || out.contains(QRegularExpression(bad + " +Qel \\(simulated\\) 2 MIDI OUT / .* flash_unhealthy +The device's")),
+             qPrintable(out));
+    // Every line an event; per serial, in order.
+    QMap<QString, QList<QJsonObject>> events;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        QVERIFY2(!json || event.contains("event"), qPrintable(line));
+        events[event.value("serial").toString()] << event;
+    }
+    for (const QString &serial : QStringList{"586-638-764", bad, "596-638-784"}) {
+        QFile file(saved.filePath(QStringLiteral("qel-%1.bin").arg(serial)));
+        QVERIFY2(file.open(QIODevice::ReadOnly) && file.readAll() == (serial == bad ? QByteArray() : image), qPrintable(serial));
+        if (!json)
+            continue;
+        QStringList kinds;
+        QJsonObject progress;
+        for (const QJsonObject &event : std::as_const(events[serial])) {
+            kinds << event.value("event").toString();
+            progress = kinds.constLast() == "progress" ? event : progress;
+        }
+        QVERIFY2(kinds.count("found") == 1 && kinds.count("connected") == 1 && kinds.contains("trace") && kinds.contains("progress")
+                     && kinds.indexOf("finished") == kinds.size() - 1, qPrintable(serial + ": " + kinds.join(' ')));
+        QCOMPARE(events[serial].constLast().value("outcome").toString(), serial == bad ? "flash_unhealthy" : "success");
+        if (serial != bad)  // the last report is never held back
+            QCOMPARE(progress.value("pagesDone"), progress.value("pagesTotal"));
+    }
+}
+
+int TestCliProcess::runCli(const QStringList &arguments, const QStringList &environment, QString &out, QString &err)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &key : env.keys().filter(QRegularExpression(QStringLiteral("^QEL_"))))
+        env.remove(key);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.filePath(QStringLiteral("en")));
+    for (QString setting : environment) {
+        setting.replace(QStringLiteral("=DE"), QLatin1Char('=') + settings.filePath(QStringLiteral("de")));
+        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    }
+    QProcess cli;
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QEL_CLI), QStringList(arguments).replaceInStrings(QStringLiteral("DIR"), settings.path()));
+    if (!cli.waitForFinished(RunLimitMs) || cli.exitStatus() != QProcess::NormalExit)
+        return -1;
+    out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    err = QString::fromLocal8Bit(cli.readAllStandardError());
+    return cli.exitCode();
 }
 
 QTEST_GUILESS_MAIN(TestCliProcess)
