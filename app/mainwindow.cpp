@@ -24,7 +24,7 @@ void MainWindow::Init()
     connect(TransferButton, &QPushButton::clicked, this, &MainWindow::onTransferClicked);
     connect(VerifyCheck, &QCheckBox::toggled, &session, &UpdateSession::setVerify);
     connect(&session, &UpdateSession::connectionChanged, this, &MainWindow::ShowConnectionState);
-    connect(&session, &UpdateSession::identified, this, &MainWindow::ShowIdentity);
+    connect(&session, &UpdateSession::verdictChanged, this, &MainWindow::ShowIdentity);
     connect(&session, &UpdateSession::transferStateChanged, this, &MainWindow::showTransferState);
     connect(&session, &UpdateSession::traced, this, &MainWindow::log);
     connect(&session, &UpdateSession::progressChanged, this, &MainWindow::showProgress);
@@ -111,7 +111,7 @@ void MainWindow::ShowIdentity()
 {
     SnEdit->setText(session.serialText());
     VersionEdit->setText(FirmwareVersion::text(session.firmwareVersion()));
-    StatusText->setText(FirmwareVersion::verdict(session.firmwareVersion()));
+    StatusText->setText(session.verdict());
 }
 
 void MainWindow::showTransferState(bool on)
@@ -234,7 +234,7 @@ void MainWindow::showOutcome(UpdateOutcome outcome, const QString &message)
     ShowConnectionState();
     if (success)
         progressBar->show();
-    StatusText->setText(success ? tr("Update complete.")
+    StatusText->setText(success ? session.verdict()
                         : outcome == UpdateOutcome::Cancelled
                             ? tr("Update cancelled: the Qel must be updated again before use.")
                             : tr("Update failed."));

@@ -43,6 +43,18 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
     connect(&session, &UpdateSession::traced, this,
             [this](const QString &line) { console.event(JsonEvents::trace(session.serialText(), line)); });
     connect(&session, &UpdateSession::finished, this, &CliUpdater::onFinished);
+    // The question waits for the timed reads, so that it names an honest duration.
+    connect(&session, &UpdateSession::measured, this, [this] {
+        if (greeted && !this->options.infoOnly)
+            startUpdate();
+    });
+    // After a success: whether the Qel runs the new firmware or must be switched off and on.
+    connect(&session, &UpdateSession::verdictChanged, this, [this] {
+        if (written && session.afterUpdate() != UpdateSession::AfterUpdate::Asking) {
+            console.say(session.verdict());
+            quit(ExitSuccess);
+        }
+    });
 }
 
 void CliUpdater::start()
@@ -177,11 +189,10 @@ void CliUpdater::onIdentified()
     console.event(JsonEvents::connected(session.serialText(), version, inName, outName));
     console.say(Texts::tr("Qel %1, firmware %2.").arg(session.serialText(), FirmwareVersion::text(version)));
     console.say(FirmwareVersion::verdict(version));
-    if (options.infoOnly) {
+    if (options.infoOnly)
         quit(ExitSuccess);
-        return;
-    }
-    startUpdate();
+    else if (!session.isMeasuring())
+        startUpdate();
 }
 
 void CliUpdater::startUpdate()
@@ -219,7 +230,9 @@ void CliUpdater::onFinished(UpdateOutcome outcome, const QString &message)
     if (outcome == UpdateOutcome::Success) {
         console.event(JsonEvents::finished(session.serialText(), JsonEvents::outcomeName(outcome), message));
         console.say(message);
-        quit(ExitSuccess);
+        written = true;
+        if (session.afterUpdate() != UpdateSession::AfterUpdate::Asking)
+            quit(ExitSuccess);
     } else {
         fail(JsonEvents::outcomeName(outcome), message, ExitUpdateFailed);
     }

@@ -170,20 +170,12 @@ Update abbrechen?</translation>
         <translation>Block %1, Seite %2</translation>
     </message>
     <message>
-        <source>Update complete.</source>
-        <translation>Update abgeschlossen.</translation>
-    </message>
-    <message>
         <source>Update cancelled: the Qel must be updated again before use.</source>
         <translation>Update abgebrochen: Das Qel muss vor der Benutzung erneut aktualisiert werden.</translation>
     </message>
     <message>
         <source>Update failed.</source>
         <translation>Update fehlgeschlagen.</translation>
-    </message>
-    <message>
-        <source>less than a minute</source>
-        <translation>weniger als eine Minute</translation>
     </message>
     <message>
         <source>about %1 min</source>
@@ -196,10 +188,6 @@ Update abbrechen?</translation>
     <message>
         <source>about %1 s left</source>
         <translation>noch etwa %1 s</translation>
-    </message>
-    <message>
-        <source>about %1 min %2 s left</source>
-        <translation>noch etwa %1 min %2 s</translation>
     </message>
     <message>
         <source>about %1 min left</source>
@@ -448,6 +436,22 @@ Update abbrechen?</translation>
     <message>
         <source>Qel %1: %2</source>
         <translation>Qel %1: %2</translation>
+    </message>
+    <message>
+        <source>a few seconds</source>
+        <translation>wenige Sekunden</translation>
+    </message>
+    <message>
+        <source>about %1 s</source>
+        <translation>etwa %1 s</translation>
+    </message>
+    <message>
+        <source>The firmware %1 was written.</source>
+        <translation>Die Firmware %1 wurde geschrieben.</translation>
+    </message>
+    <message>
+        <source>The firmware %1 was written. The Qel starts it after it is switched off and on.</source>
+        <translation>Die Firmware %1 wurde geschrieben. Das Qel startet sie, nachdem es aus- und wieder eingeschaltet wurde.</translation>
     </message>
 </context>
 </TS>

@@ -18,9 +18,29 @@ constexpr qint64 MsPerSecond = 1000;
 constexpr qint64 UsPerMs = 1000;
 constexpr qint64 SecondsPerMinute = 60;
 constexpr qint64 FewSeconds = 5;
-constexpr qint64 FineSeconds = 5;      // under a minute: steps of 5 s
-constexpr qint64 MediumSeconds = 10;   // under ten minutes: steps of 10 s
-constexpr qint64 CoarseFrom = 10 * SecondsPerMinute;
+constexpr qint64 SecondsStep = 10;                      // under two minutes: tens of seconds
+constexpr qint64 MinutesFrom = 2 * SecondsPerMinute;   // from there: whole minutes
+
+// A duration as it is said: a few seconds, tens of seconds, or whole minutes,
+// never "2 min 0 s".
+struct Spoken
+{
+    enum Unit { Few, Seconds, Minutes } unit;
+    qint64 count;
+};
+
+qint64 roundDiv(qint64 a, qint64 b) { return (a + b / 2) / b; }
+
+Spoken spoken(qint64 ms)
+{
+    const qint64 seconds = roundDiv(qMax<qint64>(0, ms), MsPerSecond);
+    if (seconds < FewSeconds)
+        return {Spoken::Few, 0};
+    const qint64 tens = qMax(SecondsStep, roundDiv(seconds, SecondsStep) * SecondsStep);
+    if (tens < MinutesFrom)
+        return {Spoken::Seconds, tens};
+    return {Spoken::Minutes, roundDiv(seconds, SecondsPerMinute)};
+}
 
 qint64 ceilDiv(qint64 a, qint64 b) { return (a + b - 1) / b; }
 
@@ -40,24 +60,24 @@ qint64 UpdateDuration::expectedMs(qint64 roundTripUs, qint64 imageBytes, bool ve
 
 QString UpdateDuration::expectedText(qint64 ms)
 {
-    const qint64 minutes = ceilDiv(qMax<qint64>(0, ms), SecondsPerMinute * MsPerSecond);
-    if (minutes <= 1)
-        return Texts::tr("less than a minute");
-    return Texts::tr("about %1 min").arg(minutes);
+    const Spoken d = spoken(ms);
+    switch (d.unit) {
+    case Spoken::Few: return Texts::tr("a few seconds");
+    case Spoken::Seconds: return Texts::tr("about %1 s").arg(d.count);
+    case Spoken::Minutes: break;
+    }
+    return Texts::tr("about %1 min").arg(d.count);
 }
 
 QString UpdateDuration::remainingText(qint64 ms)
 {
-    const qint64 seconds = ceilDiv(qMax<qint64>(0, ms), MsPerSecond);
-    if (seconds < FewSeconds)
-        return Texts::tr("a few seconds left");
-    if (seconds < SecondsPerMinute)
-        return Texts::tr("about %1 s left").arg(ceilDiv(seconds, FineSeconds) * FineSeconds);
-    if (seconds < CoarseFrom) {
-        const qint64 rounded = ceilDiv(seconds, MediumSeconds) * MediumSeconds;
-        return Texts::tr("about %1 min %2 s left").arg(rounded / SecondsPerMinute).arg(rounded % SecondsPerMinute);
+    const Spoken d = spoken(ms);
+    switch (d.unit) {
+    case Spoken::Few: return Texts::tr("a few seconds left");
+    case Spoken::Seconds: return Texts::tr("about %1 s left").arg(d.count);
+    case Spoken::Minutes: break;
     }
-    return Texts::tr("about %1 min left").arg((seconds + SecondsPerMinute / 2) / SecondsPerMinute);
+    return Texts::tr("about %1 min left").arg(d.count);
 }
 
 QString UpdateDuration::confirmation(std::uint32_t deviceVersion, qint64 expectedMs)

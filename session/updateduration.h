@@ -14,9 +14,10 @@ namespace UpdateDuration {
 qint64 exchanges(qint64 imageBytes, bool verify = false);
 // Expected length of an update when one exchange takes `roundTripUs`.
 qint64 expectedMs(qint64 roundTripUs, qint64 imageBytes, bool verify = false);
-// "less than a minute" or "about 5 min", for the question before writing.
+// "a few seconds", "about 40 s" or "about 4 min", for the question before
+// writing: tens of seconds under two minutes, whole minutes from there.
 QString expectedText(qint64 ms);
-// Time left as the status line shows it: coarser the longer it is, so that it
+// Time left as the status line shows it, rounded the same way, so that it
 // does not flicker.
 QString remainingText(qint64 ms);
 // The question asked before writing: both versions (a downgrade named as

@@ -1,6 +1,7 @@
 #include "updatesession.h"
 
 #include "firmwareimage.h"
+#include "firmwareversion.h"
 #include "midievent.h"
 #include "resourcepaths.h"
 #include "sessiontexts.h"
@@ -10,6 +11,8 @@
 #include <QFileInfo>
 #include <QMetaMethod>
 
+#include <algorithm>
+
 // Every received message as hex; off unless QT_LOGGING_RULES="qel.trace.debug=true".
 Q_LOGGING_CATEGORY(lcTrace, "qel.trace", QtWarningMsg)
 
@@ -17,6 +20,8 @@ UpdateSession::UpdateSession(std::unique_ptr<MidiService> service, QObject *pare
     : QObject(parent), link(std::move(service)), imageFile(ResourcePaths::FirmwareImage)
 {
     link.ports().setReceiver(this);
+    monotonic.start();
+    clock = [this] { return monotonic.nsecsElapsed() / 1000; };
     connect(&ticker, &QTimer::timeout, this, &UpdateSession::tick);
 }
 
@@ -40,7 +45,7 @@ bool UpdateSession::connectDevice(int inIndex, int outIndex)
     }
     setState(Connecting);
     identifyCountdown = identifyTimeoutTicks;
-    identifyClock.start();
+    identifySentUs = clock();
     link.sendIdentify();
     return true;
 }
@@ -52,6 +57,10 @@ void UpdateSession::disconnectDevice()
     serial.clear();
     version = 0;
     identifyCountdown = 0;
+    dataTrip = 0;
+    probe = Probe();
+    after = AfterUpdate::NotAsked;
+    afterCountdown = 0;
     setState(Disconnected);
 }
 
@@ -102,13 +111,18 @@ void UpdateSession::takeReply(const Reply &reply)
         if (engine.isRunning())
             emit transferStateChanged(true);
         break;
-    case ReplyReadDefectList:
     case ReplyReadChunk:
+        if (takeProbeAnswer())
+            break;
+        [[fallthrough]];
+    case ReplyReadDefectList:
     case ReplyEraseBlock:
     case ReplyBeginPage:
     case ReplyPageData:
     case ReplyProgramPage:
     case ReplyResetNand:
+        if (reply.code == ReplyResetNand)
+            probe.owed = 0;  // the answers to the timed reads came before it
         if (engine.isRunning())
             ++count.exchanges;
         engine.handleReply(reply);
@@ -124,12 +138,78 @@ void UpdateSession::takeIdentity(const Reply &reply)
         return;
     serial = QString::fromStdString(formatSerial(reply.serialNumber));
     version = reply.firmwareVersion;
+    if (after == AfterUpdate::Asking) {
+        const bool running = FirmwareVersion::compareWithCarried(version) == FirmwareVersion::Order::Same;
+        after = running ? AfterUpdate::Running : AfterUpdate::NotRunning;
+    }
     if (state == Connecting) {
-        roundTrip = identifyClock.nsecsElapsed() / 1000;
+        roundTrip = clock() - identifySentUs;
         identifyCountdown = 0;
         setState(Connected);
+        if (!engine.isRunning()) {
+            probe = Probe();
+            probe.active = true;
+            sendProbe();
+        }
     }
     emit identified();
+    emit verdictChanged();
+}
+
+// Block 0 is read by every update anyway, and its answers are as long as the
+// data exchanges of one, so their round trip tells how long an update takes.
+void UpdateSession::sendProbe()
+{
+    probe.countdown = ProbeTimeoutTicks;
+    probe.sentAtUs = clock();
+    if (!link.send(buildReadChunk(0, 0))) {
+        endProbe();
+        return;
+    }
+    ++probe.sent;
+    ++probe.owed;
+}
+
+bool UpdateSession::takeProbeAnswer()
+{
+    if (probe.owed == 0)
+        return false;
+    --probe.owed;
+    if (!probe.active)
+        return true;  // late, or one an update started after
+    probe.tripsUs.push_back(clock() - probe.sentAtUs);
+    if (probe.sent < ProbeReads)
+        sendProbe();
+    else
+        endProbe();
+    return true;
+}
+
+void UpdateSession::endProbe()
+{
+    probe.active = false;
+    std::vector<qint64> &trips = probe.tripsUs;
+    if (!trips.empty()) {
+        std::nth_element(trips.begin(), trips.begin() + trips.size() / 2, trips.end());
+        dataTrip = trips[trips.size() / 2];
+    }
+    emit measured();
+}
+
+QString UpdateSession::verdict() const
+{
+    const QString carried = FirmwareVersion::text(FirmwareVersion::carried());
+    switch (after) {
+    case AfterUpdate::Asking:
+        return Texts::tr("The firmware %1 was written.").arg(carried);
+    case AfterUpdate::NotRunning:
+        return Texts::tr("The firmware %1 was written. The Qel starts it after it is switched off and on.")
+            .arg(carried);
+    case AfterUpdate::NotAsked:
+    case AfterUpdate::Running:
+        break;
+    }
+    return FirmwareVersion::verdict(version);
 }
 
 void UpdateSession::tick()
@@ -137,6 +217,13 @@ void UpdateSession::tick()
     engine.tick();
     if (identifyCountdown > 0 && --identifyCountdown == 0 && state == Connecting)
         emit identifyTimedOut();
+    // A lost answer ends the timing with the answers it has.
+    if (probe.active && --probe.countdown == 0)
+        endProbe();
+    if (after == AfterUpdate::Asking && --afterCountdown == 0) {
+        after = AfterUpdate::NotRunning;
+        emit verdictChanged();
+    }
 }
 
 void UpdateSession::startTicking()
@@ -146,7 +233,8 @@ void UpdateSession::startTicking()
 
 qint64 UpdateSession::expectedDurationMs() const
 {
-    return UpdateDuration::expectedMs(roundTrip, QFileInfo(imageFile).size(), verifyAfterWriting);
+    const qint64 trip = dataTrip > 0 ? dataTrip : roundTrip;
+    return UpdateDuration::expectedMs(trip, QFileInfo(imageFile).size(), verifyAfterWriting);
 }
 
 QString UpdateSession::confirmationText() const
@@ -161,9 +249,12 @@ void UpdateSession::startUpdate()
         emit finished(UpdateOutcome::NoImage, image.problem);
         return;
     }
+    // The update's own exchanges take over; answers still owed are passed over.
+    probe.active = false;
+    after = AfterUpdate::NotAsked;
     shown = Progress();
     eta.reset();
-    updateClock.start();
+    updateStartUs = clock();
     engine.start(reinterpret_cast<const std::uint8_t *>(image.bytes.constData()), std::size_t(image.bytes.size()),
                  verifyAfterWriting);
 }
@@ -196,7 +287,7 @@ void UpdateSession::Listener::pageShown(int page)
 void UpdateSession::Listener::progressChanged(int pagesDone, int pagesTotal)
 {
     Progress &shown = session.shown;
-    session.eta.addSample(session.updateClock.elapsed(), pagesDone, pagesTotal);
+    session.eta.addSample((session.clock() - session.updateStartUs) / 1000, pagesDone, pagesTotal);
     shown.pagesDone = pagesDone;
     shown.pagesTotal = pagesTotal;
     shown.remainingMs = session.eta.remainingMs();
@@ -207,7 +298,10 @@ void UpdateSession::Listener::finished(const Ending &ending)
 {
     const QString message = SessionTexts::outcomeMessage(ending);
     // Ask again, so that the identity shows the firmware the device runs now.
-    if (ending.outcome == UpdateOutcome::Success && session.state != Disconnected)
+    if (ending.outcome == UpdateOutcome::Success && session.state != Disconnected) {
+        session.after = AfterUpdate::Asking;
+        session.afterCountdown = AfterUpdateAnswerTicks;
         session.link.sendIdentify();
+    }
     emit session.finished(ending.outcome, message);
 }

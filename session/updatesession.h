@@ -10,8 +10,10 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class MidiEvent;
 
@@ -40,8 +42,18 @@ public:
         qint64 remainingMs = EtaEstimator::Unknown;
     };
 
+    // After a success the device is asked which firmware it runs now.
+    enum class AfterUpdate { NotAsked, Asking, Running, NotRunning };
+
     // Time-outs are counted in ticks of this length.
     static constexpr int TickIntervalMs = ReplyTimer::TickMs;
+    // Reads timed at Connect, and how long one answer may take before the
+    // timing ends with what it has.
+    static constexpr int ProbeReads = 5;
+    static constexpr int ProbeTimeoutTicks = 500 / TickIntervalMs;
+    // A device that has not answered the Identify after an update this long
+    // is taken not to run the new firmware yet.
+    static constexpr int AfterUpdateAnswerTicks = 3000 / TickIntervalMs;
 
     explicit UpdateSession(std::unique_ptr<MidiService> service, QObject *parent = nullptr);
     ~UpdateSession() override;
@@ -65,6 +77,19 @@ public:
     std::uint32_t firmwareVersion() const { return version; }
     // Identify's round trip at Connect, in microseconds.
     qint64 roundTripUs() const { return roundTrip; }
+    // The median round trip of the reads timed after Connect (answers the
+    // size of the update's data exchanges); 0 until one came back.
+    qint64 dataRoundTripUs() const { return dataTrip; }
+    bool isMeasuring() const { return probe.active; }
+    // The clock every duration is taken from, in microseconds; a monotonic
+    // one unless a test drives its own.
+    void setClock(std::function<qint64()> nowUs) { clock = std::move(nowUs); }
+
+    // The status line's sentence about the device's firmware: how it stands
+    // against the carried one or, after an update the device does not run
+    // yet, that it has to be switched off and on.
+    QString verdict() const;
+    AfterUpdate afterUpdate() const { return after; }
 
     // The image written; the built-in one unless set.
     void setImagePath(const QString &path) { imageFile = path; }
@@ -72,6 +97,7 @@ public:
     // Whether the next update reads every written page back and compares it.
     void setVerify(bool on) { verifyAfterWriting = on; }
     bool verify() const { return verifyAfterWriting; }
+    // From the measured data round trip; Identify's until that is known.
     qint64 expectedDurationMs() const;
     // The question to ask before writing: versions, duration, what not to do.
     QString confirmationText() const;
@@ -102,6 +128,11 @@ signals:
     // The identity fields changed.
     void identified();
     void identifyTimedOut();
+    // The reads after Connect were timed (or gave up); not after an update
+    // started them off.
+    void measured();
+    // verdict() may say something else now.
+    void verdictChanged();
     // The device's report that it started (true) or ended (false) a transfer;
     // a start is passed on only while an update runs.
     void transferStateChanged(bool on);
@@ -133,6 +164,9 @@ private:
     void takeReply(const Reply &reply);
     void takeIdentity(const Reply &reply);
     void setState(ConnectionState next);
+    void sendProbe();
+    void endProbe();
+    bool takeProbeAnswer();
 
     DeviceLink link;
     Listener listener{*this};
@@ -140,13 +174,29 @@ private:
     ConnectionState state = Disconnected;
     QString serial;
     std::uint32_t version = 0;
-    QElapsedTimer identifyClock;
+    QElapsedTimer monotonic;
+    std::function<qint64()> clock;
+    qint64 identifySentUs = 0;
     qint64 roundTrip = 0;
+    qint64 dataTrip = 0;
+    struct Probe
+    {
+        bool active = false;
+        int sent = 0;
+        int countdown = 0;
+        qint64 sentAtUs = 0;
+        std::vector<qint64> tripsUs;
+        // Answers still to come to reads sent; an update's ResetNand answer
+        // comes after all of them.
+        int owed = 0;
+    } probe;
+    AfterUpdate after = AfterUpdate::NotAsked;
+    int afterCountdown = 0;
     int identifyTimeoutTicks = 0;
     int identifyCountdown = 0;
     QString imageFile;
     bool verifyAfterWriting = false;
-    QElapsedTimer updateClock;
+    qint64 updateStartUs = 0;
     EtaEstimator eta;
     Progress shown;
     Counters count;

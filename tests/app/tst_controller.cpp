@@ -13,6 +13,7 @@
 
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -32,6 +33,7 @@ private slots:
     void ticksAndClosing();
     void outcome_data();
     void outcome();
+    void statusAgreesWithTheFields();
     void findsTheQels_data();
     void findsTheQels();
 
@@ -40,6 +42,15 @@ private:
     TestMidiService *service = nullptr;  // owned by the window's session
     SimDevice device;
     std::deque<QByteArray> wire;
+    QTemporaryDir dir;
+
+    // An image file of so many pages; the built-in one takes seconds to write.
+    QString pagesImage(int pages)
+    {
+        QFile file(dir.filePath(QStringLiteral("image%1.bin").arg(pages)));
+        const bool written = file.open(QIODevice::WriteOnly) && file.write(QByteArray(pages * 2048, '\x5a')) > 0;
+        return written ? file.fileName() : QString();
+    }
 
     void make(QStringList in = {QStringLiteral("Qel IN")}, QStringList out = {QStringLiteral("Qel OUT")})
     {
@@ -277,13 +288,18 @@ void TestController::ticksAndClosing()
 
 void TestController::outcome_data()
 {
-    QTest::addColumn<QString>("image");   // empty: the built-in one
+    QTest::addColumn<QString>("image");   // empty: the built-in one; "10": one of 10 pages
     QTest::addColumn<bool>("unhealthy");  // a new flash with four factory-bad blocks
     QTest::addColumn<QString>("messageHas");
     QTest::addColumn<QString>("statusHas");
-    QTest::newRow("unreadable image") << ":/no/such/image.bin" << false << "could not be read" << "Update failed.";
-    QTest::newRow("unhealthy flash") << "" << true << "4 blocks that were faulty" << "Update failed.";
-    QTest::newRow("whole image") << "" << false << "1.09" << "1.09 is already up to date";
+    QTest::addColumn<int>("reportedAfter");  // the version the Qel answers with after the update; -1: none
+    const QString restart = QStringLiteral("1.09 was written. The Qel starts it after it is switched off and on.");
+    QTest::newRow("unreadable image") << ":/no/such/image.bin" << false << "could not be read" << "Update failed."
+                                      << 0x0901;
+    QTest::newRow("unhealthy flash") << "" << true << "4 blocks that were faulty" << "Update failed." << 0x0901;
+    QTest::newRow("written, runs 1.09") << "" << false << "1.09" << "1.09 is already up to date" << 0x0901;
+    QTest::newRow("written, still runs 1.08") << "10" << false << "1.09" << restart << 0x0801;
+    QTest::newRow("written, no answer after") << "10" << false << "1.09" << restart << -1;
 }
 
 void TestController::outcome()
@@ -292,7 +308,16 @@ void TestController::outcome()
     QFETCH(bool, unhealthy);
     QFETCH(QString, messageHas);
     QFETCH(QString, statusHas);
-    const bool success = image.isEmpty() && !unhealthy;
+    QFETCH(int, reportedAfter);
+    const bool success = (image.isEmpty() || image == QLatin1String("10")) && !unhealthy;
+    // The Identify after the update (the first message is one) has that answer.
+    service->onSend = [this, reportedAfter, answer = service->onSend](const QByteArray &message) {
+        const bool after = message == service->sent.constFirst() && device.finishCount() > 0;
+        if (after && reportedAfter >= 0)
+            device.setIdentity({123456789, std::uint32_t(reportedAfter), QStringLiteral("Qel")});
+        if (!after || reportedAfter >= 0)
+            answer(message);
+    };
     if (unhealthy) {
         device.eraseAll();
         device.setFactoryDefects({7, 8, 9, 10});
@@ -300,17 +325,19 @@ void TestController::outcome()
     MainWindow &w = *window;
     QVERIFY(connectDevice());
     if (!image.isEmpty())
-        w.updateSession().setImagePath(image);
+        w.updateSession().setImagePath(image == QLatin1String("10") ? pagesImage(10) : image);
     w.TransferButton->click();
     QVERIFY(answer(QStringLiteral("StartQuestion"), QMessageBox::Yes));
     while (release()) {
     }
+    tick(UpdateSession::AfterUpdateAnswerTicks);
     QMessageBox *shown = box(QStringLiteral("OutcomeBox"));
     QVERIFY(shown);
     QVERIFY2(shown->text().contains(messageHas), qPrintable(shown->text()));
     QCOMPARE(shown->icon(), success ? QMessageBox::Information : QMessageBox::Warning);
     QVERIFY(w.LogText->toPlainText().contains(messageHas));
     QVERIFY2(w.StatusText->text().contains(statusHas), qPrintable(w.StatusText->text()));
+    QVERIFY(!w.StatusText->text().contains(QStringLiteral("recommended")));
     QVERIFY(w.TransferButton->isEnabled() && w.ConnectButton->isEnabled());
     QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
     // An unhealthy flash is left unwritten.
@@ -318,8 +345,32 @@ void TestController::outcome()
     QCOMPARE(device.finishCount(), int(success));
     QVERIFY(device.violations().empty());
     // After a success the identity is asked for again.
-    QCOMPARE(w.VersionEdit->text(), QLatin1String(success ? "1.09" : "1.08"));
+    QCOMPARE(w.VersionEdit->text(), QLatin1String(success && reportedAfter == 0x0901 ? "1.09" : "1.08"));
     QCOMPARE(w.progressBar->value() == w.progressBar->maximum(), success);
+}
+
+// Through a program failure, which moves the image block to the next good
+// block from its page 0, the status line names the block and page the fields show.
+void TestController::statusAgreesWithTheFields()
+{
+    device.failProgram(1, 5);
+    MainWindow &w = *window;
+    w.updateSession().setImagePath(pagesImage(10));
+    QStringList disagreements;
+    QStringList blocks;
+    QObject scope;
+    connect(&w.updateSession(), &UpdateSession::progressChanged, &scope, [&] {
+        const QString fields = QStringLiteral("Block %1, page %2").arg(w.BlockEdit->text(), w.PageEdit->text());
+        if (w.StatusText->text().section(QLatin1Char('\n'), 0, 0) != fields)
+            disagreements << fields + QStringLiteral(" | ") + w.StatusText->text();
+        if (blocks.isEmpty() || blocks.constLast() != w.BlockEdit->text())
+            blocks << w.BlockEdit->text();
+    });
+    QVERIFY(connectDevice() && startUpdate());
+    while (release()) {
+    }
+    QCOMPARE(disagreements, QStringList());
+    QCOMPARE(blocks.mid(0, 3), (QStringList{"", "1", "2"}));
 }
 
 void TestController::findsTheQels_data()

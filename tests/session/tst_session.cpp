@@ -70,6 +70,8 @@ private slots:
     void identifyTimeout();
     void identityOnlyFromIdentifyReplies_data();
     void identityOnlyFromIdentifyReplies();
+    void expectedDuration_data();
+    void expectedDuration();
 
 private:
     // Writes an image file and keeps its bytes under its name.
@@ -185,6 +187,54 @@ void TestSession::identityOnlyFromIdentifyReplies()
     rig.session.takeEvent(MidiEvent(message));
     QCOMPARE(rig.session.serialText(), serial);
     QCOMPARE(identified.size(), serial == QLatin1String("040-000-020") ? 1 : 0);
+}
+
+void TestSession::expectedDuration_data()
+{
+    QTest::addColumn<bool>("verify");
+    QTest::addColumn<int>("lost");  // the message whose answer is lost; -1: none
+    QTest::newRow("writing") << false << -1;
+    QTest::newRow("writing and reading back") << true << -1;
+    QTest::newRow("a timed read's answer lost") << false << 3;
+}
+
+// On a link where every byte takes as long, the duration named before writing
+// is the one the update then takes.
+void TestSession::expectedDuration()
+{
+    QFETCH(bool, verify);
+    QFETCH(int, lost);
+    constexpr qint64 UsPerByte = 320;  // a serial MIDI cable
+    Rig rig;
+    qint64 nowUs = 0;
+    rig.session.setClock([&nowUs] { return nowUs; });
+    rig.loop.responder = [&](const QByteArray &command) {
+        const std::vector<QByteArray> replies = rig.loop.device.handle(command);
+        nowUs += UsPerByte * command.size();
+        for (const QByteArray &reply : replies)
+            nowUs += UsPerByte * reply.size();
+        return replies;
+    };
+    rig.loop.fate = [lost](const QByteArray &, int index) {
+        return index == lost ? SimLoop::Fate::Lose : SimLoop::Fate::Deliver;
+    };
+    QVERIFY(rig.connect());
+    while (rig.step()) {
+    }
+    for (int tick = 0; tick < UpdateSession::ProbeTimeoutTicks; ++tick)
+        rig.session.tick();
+    QVERIFY(!rig.session.isMeasuring());
+    const QString image = imageFile(3 * 64 * 2048, 5);
+    rig.session.setImagePath(image);
+    rig.session.setVerify(verify);
+    const qint64 expectedMs = rig.session.expectedDurationMs();
+    const qint64 startUs = nowUs;
+    rig.update(image);
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
+    const qint64 tookMs = (nowUs - startUs) / 1000;
+    // Within a fifth either way.
+    QVERIFY2(qAbs(expectedMs - tookMs) * 5 <= tookMs,
+             qPrintable(QStringLiteral("%1 ms named, %2 ms taken").arg(expectedMs).arg(tookMs)));
 }
 
 QTEST_GUILESS_MAIN(TestSession)
