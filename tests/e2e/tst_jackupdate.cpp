@@ -42,9 +42,7 @@ private:
 
 void TestJackUpdate::initTestCase()
 {
-    const QString why = jack.start();
-    if (!why.isEmpty())
-        QSKIP(qPrintable(why));
+    QEL_START_JACK(jack);
     QVERIFY(dir.isValid());
     simulator.setProcessChannelMode(QProcess::MergedChannels);
     simulator.start(QStringLiteral(QEL_SIMULATOR_PATH),

@@ -72,9 +72,7 @@ class TestRtMidiJack : public QObject
 private slots:
     void initTestCase()
     {
-        const QString why = server.start();
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+        QEL_START_JACK(server);
     }
     void cleanupTestCase() { server.stop(); }
 

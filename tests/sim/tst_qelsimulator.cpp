@@ -19,9 +19,7 @@ class TestQelSimulator : public QObject
 private slots:
     void initTestCase()
     {
-        const QString why = jack.start();
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+        QEL_START_JACK(jack);
     }
     void cleanupTestCase()
     {
