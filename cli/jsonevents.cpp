@@ -26,6 +26,7 @@ QString JsonEvents::outcomeName(UpdateOutcome outcome)
     case UpdateOutcome::DeviceSilent: return QStringLiteral("device_silent");
     case UpdateOutcome::Stalled: return QStringLiteral("stalled");
     case UpdateOutcome::PortLost: return QStringLiteral("port_lost");
+    case UpdateOutcome::PortGone: return QStringLiteral("port_gone");
     case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
     }
     return QStringLiteral("unknown");

@@ -167,6 +167,12 @@ void UpdateEngine::cancel()
     end(UpdateOutcome::Cancelled);
 }
 
+void UpdateEngine::portGone()
+{
+    if (run.running)
+        end(UpdateOutcome::PortGone);
+}
+
 void UpdateEngine::onResetNandDone()
 {
     if (run.step != StepIdle)

@@ -50,6 +50,8 @@ public:
     void tick();
     // Stops at once; sends nothing more.
     void cancel();
+    // The port pair went away under the update: stops at once and says so.
+    void portGone();
 
     bool isRunning() const { return run.running; }
     UpdateStep step() const { return run.step; }

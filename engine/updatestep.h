@@ -40,5 +40,6 @@ enum class UpdateOutcome {
     DeviceSilent,         // the device stopped answering
     Stalled,              // answers kept getting lost at the same place
     PortLost,             // the MIDI port refused a message
+    PortGone,             // the MIDI port disappeared from the system's list
     Cancelled,            // the user stopped it
 };

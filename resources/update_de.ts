@@ -453,5 +453,9 @@ Update abbrechen?</translation>
         <source>The firmware %1 was written. The Qel starts it after it is switched off and on.</source>
         <translation>Die Firmware %1 wurde geschrieben. Das Qel startet sie, nachdem es aus- und wieder eingeschaltet wurde.</translation>
     </message>
+    <message>
+        <source>The device&apos;s MIDI port went away: its interface was unplugged or switched off. Please check the connection, connect again and run the update again.</source>
+        <translation>Der MIDI-Port des Geräts ist verschwunden: Seine Schnittstelle wurde abgezogen oder ausgeschaltet. Bitte prüfen Sie die Verbindung, verbinden Sie neu und führen Sie das Update erneut aus.</translation>
+    </message>
 </context>
 </TS>

@@ -91,6 +91,9 @@ QString SessionTexts::outcomeMessage(const Ending &ending)
     case UpdateOutcome::DeviceSilent:
         return Texts::tr("The device stopped answering, so the update stopped. Please check the MIDI "
                          "cable and the device, then run the update again.");
+    case UpdateOutcome::PortGone:
+        return Texts::tr("The device's MIDI port went away: its interface was unplugged or switched off. "
+                         "Please check the connection, connect again and run the update again.");
     case UpdateOutcome::PortLost:
         return Texts::tr("The MIDI port refused a message: the device or its cable went away. Please "
                          "check the connection, connect again and run the update again.");

@@ -43,6 +43,7 @@ bool UpdateSession::connectDevice(int inIndex, int outIndex)
         setState(Disconnected);
         return false;
     }
+    openNames = {link.ports().portNames(true).value(inIndex), link.ports().portNames(false).value(outIndex)};
     setState(Connecting);
     identifyCountdown = identifyTimeoutTicks;
     identifySentUs = clock();
@@ -215,6 +216,13 @@ QString UpdateSession::verdict() const
 void UpdateSession::tick()
 {
     engine.tick();
+    // An unplugged interface often takes no message amiss; its ports leave the list.
+    if (engine.isRunning() && ++portCheckTicks >= PortCheckTicks) {
+        portCheckTicks = 0;
+        if (!link.ports().portNames(true).contains(openNames.first)
+            || !link.ports().portNames(false).contains(openNames.second))
+            engine.portGone();
+    }
     if (identifyCountdown > 0 && --identifyCountdown == 0 && state == Connecting)
         emit identifyTimedOut();
     // A lost answer ends the timing with the answers it has.

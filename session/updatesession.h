@@ -47,6 +47,8 @@ public:
 
     // Time-outs are counted in ticks of this length.
     static constexpr int TickIntervalMs = ReplyTimer::TickMs;
+    // How often an update looks whether its ports are still there.
+    static constexpr int PortCheckTicks = 1000 / TickIntervalMs;
     // Reads timed at Connect, and how long one answer may take before the
     // timing ends with what it has.
     static constexpr int ProbeReads = 5;
@@ -195,6 +197,8 @@ private:
     int identifyTimeoutTicks = 0;
     int identifyCountdown = 0;
     QString imageFile;
+    QPair<QString, QString> openNames;  // MIDI IN, MIDI OUT
+    int portCheckTicks = 0;
     bool verifyAfterWriting = false;
     qint64 updateStartUs = 0;
     EtaEstimator eta;

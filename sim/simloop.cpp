@@ -41,9 +41,9 @@ public:
     }
 
 private:
-    static std::optional<QString> portName(int index)
+    std::optional<QString> portName(int index) const
     {
-        return index == 0 ? std::optional<QString>(PortName) : std::nullopt;
+        return index == 0 && loop.portsListed ? std::optional<QString>(PortName) : std::nullopt;
     }
 
     SimLoop &loop;

@@ -56,6 +56,9 @@ public:
     int refuseFrom = NoLimit;     // the port refuses message number refuseFrom and later
     bool refuseWhenVanished = true;    // once the faults took the port away, sends fail
     bool recordSent = true;
+    // False: the ports have left the system's list, as an unplugged
+    // interface's do, though sends are still taken.
+    bool portsListed = true;
 
     // Delivers every reply that is due, replies to commands sent meanwhile
     // included; returns how many.

@@ -72,6 +72,8 @@ private slots:
     void identityOnlyFromIdentifyReplies();
     void expectedDuration_data();
     void expectedDuration();
+    void portGone_data();
+    void portGone();
 
 private:
     // Writes an image file and keeps its bytes under its name.
@@ -235,6 +237,35 @@ void TestSession::expectedDuration()
     // Within a fifth either way.
     QVERIFY2(qAbs(expectedMs - tookMs) * 5 <= tookMs,
              qPrintable(QStringLiteral("%1 ms named, %2 ms taken").arg(expectedMs).arg(tookMs)));
+}
+
+void TestSession::portGone_data()
+{
+    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<UpdateOutcome>("outcome");
+    QTest::addColumn<int>("withinTicks");
+    QTest::newRow("unplugged: named within a second") << true << UpdateOutcome::PortGone << UpdateSession::PortCheckTicks;
+    QTest::newRow("still listed: silent") << false << UpdateOutcome::DeviceSilent << 4 * UpdateEngine::QuietTicks;
+}
+
+// An interface unplugged mid-update: its ports leave the list and nothing
+// more comes, though sends are still taken.
+void TestSession::portGone()
+{
+    QFETCH(bool, unplugged);
+    QFETCH(int, withinTicks);
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.loop.fate = [](const QByteArray &, int index) { return index >= 60 ? SimLoop::Fate::Lose : SimLoop::Fate::Deliver; };
+    rig.start(imageFile(20 * 2048, 3));
+    rig.step();
+    rig.loop.portsListed = !unplugged;
+    int ticks = 0;
+    for (; rig.outcomes.isEmpty() && ticks < withinTicks; ++ticks) {
+        rig.session.tick();
+        rig.step();
+    }
+    QTEST(rig.outcomes.value(0), "outcome");
 }
 
 QTEST_GUILESS_MAIN(TestSession)

@@ -29,6 +29,7 @@ QString Campaign::outcomeName(UpdateOutcome outcome)
     case UpdateOutcome::DeviceSilent: return QStringLiteral("device silent");
     case UpdateOutcome::Stalled: return QStringLiteral("stalled");
     case UpdateOutcome::PortLost: return QStringLiteral("port lost");
+    case UpdateOutcome::PortGone: return QStringLiteral("port gone");
     case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
     }
     return {};
