@@ -32,26 +32,7 @@ usage() {
 }
 
 install_missing() {
-    if ! command -v dpkg-query >/dev/null; then
-        echo "Not a Debian system: install the equivalents of: ${packages[*]}" >&2
-        return
-    fi
-    local missing=() p
-    for p in "${packages[@]}"; do
-        if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
-            missing+=("$p")
-        fi
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-
-    local as_root=()
-    if [ "$(id -u)" -ne 0 ]; then
-        as_root=(sudo)
-    fi
-    echo "Installing: ${missing[*]}"
-    "${as_root[@]}" apt-get update
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y --no-install-recommends "${missing[@]}"
+    "$root/tools/install-missing.sh" "${packages[@]}"
 }
 
 configure() {

@@ -20,19 +20,7 @@ packages=(
 )
 
 install_missing() {
-    local missing=() p
-    for p in "${packages[@]}"; do
-        if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
-            missing+=("$p")
-        fi
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    local as_root=()
-    [ "$(id -u)" -ne 0 ] && as_root=(sudo)
-    echo "Installing: ${missing[*]}"
-    "${as_root[@]}" apt-get update
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y --no-install-recommends "${missing[@]}"
+    "$root/tools/install-missing.sh" "${packages[@]}"
 }
 
 failures=0
