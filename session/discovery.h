@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midiports.h"
+#include "replytimer.h"
 
 #include <QList>
 #include <QObject>
@@ -42,7 +43,7 @@ public:
     // one input and one output of its own.
     using ServiceFactory = std::function<std::unique_ptr<MidiService>()>;
 
-    static constexpr int TickIntervalMs = 10;
+    static constexpr int TickIntervalMs = ReplyTimer::TickMs;  // the session's tick
     static constexpr int RoundTicks = 15;    // a few round trips, even over a slow JACK period
     static constexpr int MaxPorts = 32;      // per direction; five rounds at most after the first
 
