@@ -10,13 +10,16 @@ void EtaEstimator::addSample(qint64 elapsedMs, int pagesDone, int pagesTotal)
     total = pagesTotal;
     if (started && pagesDone > lastDone && elapsedMs >= lastMs) {
         const Stretch stretch{elapsedMs - lastMs, pagesDone - lastDone};
-        window.push_back(stretch);
+        const int size = int(window.size());
+        window[(first + count) % size] = stretch;
+        ++count;
         windowMs += stretch.ms;
         windowPages += stretch.pages;
-        while (windowPages - window.front().pages >= WindowPages) {
-            windowMs -= window.front().ms;
-            windowPages -= window.front().pages;
-            window.pop_front();
+        while (windowPages - window[first].pages >= WindowPages) {
+            windowMs -= window[first].ms;
+            windowPages -= window[first].pages;
+            first = (first + 1) % size;
+            --count;
         }
     }
     started = true;

@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-#include <deque>
+#include <array>
 
 // Estimates how long an update has left from the rate at which pages were
 // programmed lately. Fed the progress reports with the time they arrived.
@@ -29,7 +29,11 @@ private:
         int pages;
     };
 
-    std::deque<Stretch> window;
+    // Every stretch holds a page or more, so the window never holds more
+    // than this many; a fixed ring, as samples come on the reply path.
+    std::array<Stretch, WindowPages + 1> window{};
+    int first = 0;
+    int count = 0;
     qint64 windowMs = 0;
     int windowPages = 0;
     qint64 lastMs = 0;
