@@ -2,7 +2,6 @@
 
 #include "firmwareimage.h"
 #include "firmwareversion.h"
-#include "midievent.h"
 #include "portchoice.h"
 #include "resourcepaths.h"
 #include "updateduration.h"
@@ -29,8 +28,6 @@ void MainWindow::Init()
     connect(&session, &UpdateSession::traced, this, &MainWindow::log);
     connect(&session, &UpdateSession::progressChanged, this, &MainWindow::showProgress);
     connect(&session, &UpdateSession::finished, this, &MainWindow::showOutcome);
-    // Received messages come to the window, which hands them to the session.
-    session.setReceiver(this);
 
     progressBar->hide();
     TryConText->hide();
@@ -124,14 +121,6 @@ void MainWindow::showTransferState(bool on)
     progressBar->setValue(0);
     progressBar->show();
     ConnectButton->setEnabled(false);
-}
-
-bool MainWindow::event(QEvent *e)
-{
-    if (e->type() != MidiEvent::EventType)
-        return QMainWindow::event(e);
-    session.takeEvent(*static_cast<MidiEvent *>(e));
-    return true;
 }
 
 void MainWindow::Transfer()

@@ -52,7 +52,6 @@ public slots:
     void update();
 
 protected:
-    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

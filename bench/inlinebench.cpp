@@ -3,7 +3,6 @@
 #include "figures.h"
 #include "headlessupdate.h"
 #include "malloccounter.h"
-#include "midievent.h"
 #include "replayservice.h"
 #include "simloop.h"
 
@@ -21,25 +20,17 @@ void ship(SimDevice &device)
     device.storeListCopies(1, {}, 0);
 }
 
-// Each reply goes to the update as the receive path would hand it on: a copy
-// in a MidiEvent of its own, here sent directly rather than posted.
-SimLoop::Receiver directTo(UpdateSession &session)
-{
-    return [&session](const QByteArray &message) {
-        auto event = std::make_unique<MidiEvent>(QByteArray(message.constData(), message.size()));
-        QCoreApplication::sendEvent(&session, event.get());
-    };
-}
-
 // One update against the same-thread loop's device; nothing when it did not end well.
 std::optional<HeadlessUpdate::Result> runOnLoop(SimLoop &loop, const ImageFile &image)
 {
     HeadlessUpdate update(loop.makeService());
-    loop.receiver = directTo(update.session());
     update.openPorts(0, 0);
     update.start(image.path());
-    while (!update.isFinished() && loop.pump() > 0) {
-    }
+    // Each reply takes the receive path, its queue included, and is handed
+    // on at once rather than when the event loop comes round.
+    MidiPorts &ports = update.session().deviceLink().ports();
+    while (!update.isFinished() && loop.pump() > 0)
+        ports.takeWaiting();
     if (!update.isFinished() || update.result().outcome != UpdateOutcome::Success || !loop.device.violations().empty())
         return std::nullopt;
     return update.result();
@@ -57,7 +48,7 @@ std::optional<HeadlessUpdate::Result> runReplay(const Conversation &conversation
     } else {
         const std::uint64_t before = MallocCounter::allocations();
         update.start(image.path());
-        service->deliverTo(&update.session());
+        service->deliverTo(update.session().deviceLink().ports());
         if (allocations)
             *allocations = MallocCounter::allocations() - before;
     }

@@ -1,8 +1,6 @@
 #include "replayservice.h"
 
-#include "midievent.h"
-
-#include <QCoreApplication>
+#include "midiports.h"
 
 #include <cstring>
 #include <memory>
@@ -73,13 +71,13 @@ bool ReplayService::send(const std::uint8_t *data, std::size_t length)
     return true;
 }
 
-void ReplayService::deliverTo(QObject *receiver)
+void ReplayService::deliverTo(MidiPorts &ports)
 {
     while (nextWaiting < waiting.size()) {
         const QByteArray &reply = *waiting[nextWaiting++];
-        // A copy in an event of its own, as the receive path makes.
-        auto event = std::make_unique<MidiEvent>(QByteArray(reply.constData(), reply.size()));
-        QCoreApplication::sendEvent(receiver, event.get());
+        if (inOpen && callback)
+            callback(reinterpret_cast<const std::uint8_t *>(reply.constData()), std::size_t(reply.size()));
+        ports.takeWaiting();
     }
     waiting.clear();
     nextWaiting = 0;

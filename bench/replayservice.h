@@ -7,7 +7,7 @@
 
 #include <vector>
 
-class QObject;
+class MidiPorts;
 
 // A MIDI service that plays the device's part of a recorded update on the
 // caller's thread, at no cost of its own: each command is checked against the
@@ -37,9 +37,10 @@ public:
     // A command that differs from the recording is taken but not answered.
     bool send(const std::uint8_t *data, std::size_t length) override;
 
-    // Direct delivery: hands each waiting reply to `receiver` as a MidiEvent
-    // until none is left, including those that answer commands sent meanwhile.
-    void deliverTo(QObject *receiver);
+    // Direct delivery: hands each waiting reply to the receive callback and
+    // has `ports` pass it on at once, until none is left, including those
+    // that answer commands sent meanwhile.
+    void deliverTo(MidiPorts &ports);
     // True when every recorded command came, in order and unchanged.
     bool replayedWhole() const { return !strayed && next == conversation.size(); }
 

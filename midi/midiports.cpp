@@ -1,10 +1,9 @@
 #include "midiports.h"
 
-#include "midievent.h"
-
-#include <QCoreApplication>
+#include <QAbstractEventDispatcher>
 
 #include <algorithm>
+#include <array>
 
 Q_LOGGING_CATEGORY(lcMidi, "qel.midi")
 
@@ -24,13 +23,18 @@ bool isWellFormedSysEx(const std::uint8_t *data, std::size_t length)
 } // namespace
 
 MidiPorts::MidiPorts(std::unique_ptr<MidiService> service)
-    : midiService(std::move(service))
+    : midiService(std::move(service)), dispatcher(QAbstractEventDispatcher::instance())
 {
+    // The loop emits awake() each time it returns from waiting, which a
+    // wakeUp() from the MIDI thread makes it do.
+    if (dispatcher)
+        awakeConnection = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [this] { takeWaiting(); });
 }
 
 MidiPorts::~MidiPorts()
 {
     closePorts();
+    QObject::disconnect(awakeConnection);
 }
 
 std::optional<QString> MidiPorts::inPortName(int index) const
@@ -74,9 +78,25 @@ void MidiPorts::closePorts()
     midiService->closeOut();
 }
 
-void MidiPorts::setReceiver(QObject *target)
+void MidiPorts::setReceiver(Receiver target)
 {
-    receiver.store(target);
+    receiver = std::move(target);
+}
+
+int MidiPorts::takeWaiting()
+{
+    // Cleared first: a message pushed from here on wakes the loop again.
+    wakePending.store(false);
+    int taken = 0;
+    // On the stack, so that a receiver that runs an event loop of its own
+    // cannot have the bytes it is reading overwritten.
+    std::array<std::uint8_t, ReceiveQueue::SlotSize> message;
+    while (const std::size_t length = queue.pop(message.data())) {
+        ++taken;
+        if (receiver)
+            receiver(message.data(), length);
+    }
+    return taken;
 }
 
 bool MidiPorts::sendSysEx(const std::uint8_t *data, std::size_t length)
@@ -104,13 +124,13 @@ bool MidiPorts::isOutOpen() const
 
 void MidiPorts::receive(const std::uint8_t *data, std::size_t length)
 {
-    // Runs on the service's thread: copy and post, nothing else. Short
-    // messages and the tail pieces of a long SysEx do not start with 0xF0.
+    // Runs on the service's thread, perhaps a real-time one: copy and wake,
+    // nothing that allocates or waits. Short messages and the tail pieces of
+    // a long SysEx do not start with 0xF0.
     if (closingFlag.load() || length == 0 || data[0] != SysExStart)
         return;
-    QObject *target = receiver.load();
-    if (!target)
+    if (!queue.push(data, length))
         return;
-    const auto kept = qsizetype(std::min<std::size_t>(length, ReceiveBufferSize));
-    QCoreApplication::postEvent(target, new MidiEvent(QByteArray(reinterpret_cast<const char *>(data), kept)));
+    if (!wakePending.exchange(true) && dispatcher)
+        dispatcher->wakeUp();
 }

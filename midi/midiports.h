@@ -1,23 +1,31 @@
 #pragma once
 
 #include "midiservice.h"
+#include "receivequeue.h"
 
 #include <QLoggingCategory>
-#include <QPointer>
+#include <QMetaObject>
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+
+class QAbstractEventDispatcher;
 
 Q_DECLARE_LOGGING_CATEGORY(lcMidi)
 
-// The chosen MIDI IN / MIDI OUT pair. Used from the GUI thread only; received
-// SysEx messages are posted to the receiver as MidiEvents.
+// The chosen MIDI IN / MIDI OUT pair, used from the thread that made it (the
+// GUI thread). Received SysEx messages wait in a ReceiveQueue; the thread's
+// event loop is woken and hands them to the receiver, in order, on this thread.
 class MidiPorts
 {
 public:
+    // Called with each received message; `data` is valid during the call only.
+    using Receiver = std::function<void(const std::uint8_t *data, std::size_t length)>;
+
     // A received message longer than this is handed on cut to this length.
-    static constexpr int ReceiveBufferSize = 1024;
+    static constexpr int ReceiveBufferSize = int(ReceiveQueue::SlotSize);
     // The port lists show at most this many ports per direction.
     static constexpr int MaxPortsListed = 100;
 
@@ -36,7 +44,12 @@ public:
     // A half-open pair stays open until the next openPorts() or closePorts().
     bool openPorts(int inIndex, int outIndex);
     void closePorts();
-    void setReceiver(QObject *receiver);
+    void setReceiver(Receiver receiver);
+    // Hands every waiting message to the receiver now; the event loop does
+    // so by itself. Returns how many there were.
+    int takeWaiting();
+    // Messages dropped because the receiver fell that far behind.
+    std::uint64_t droppedMessages() const { return queue.dropped(); }
 
     // True when the service accepted the message.
     bool sendSysEx(const std::uint8_t *data, std::size_t length);
@@ -52,5 +65,11 @@ private:
 
     std::unique_ptr<MidiService> midiService;
     std::atomic<bool> closingFlag{false};
-    std::atomic<QObject *> receiver{nullptr};
+    ReceiveQueue queue;
+    // Set by the MIDI thread when it wakes the event loop, cleared before the
+    // queue is emptied: one wake-up for any number of messages.
+    std::atomic<bool> wakePending{false};
+    QAbstractEventDispatcher *dispatcher = nullptr;
+    QMetaObject::Connection awakeConnection;
+    Receiver receiver;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <thread>
 
 namespace {
 
@@ -167,10 +168,9 @@ bool RtMidiService::openIn(int index, ReceiveCallback receive)
         qCWarning(lcMidi) << "MIDI IN" << index << "cannot be opened";
         return false;
     }
-    {
-        const std::lock_guard<std::mutex> lock(callbackMutex);
-        callback = std::move(receive);
-    }
+    // closeIn() above left no call under way.
+    callback = std::move(receive);
+    activeCallback.store(&callback);
     const std::vector<std::string> before = output ? allPortNames(*output) : std::vector<std::string>();
     const bool opened = attempt("opening MIDI IN", [&] { input->openPort(*port, InPortName); });
     if (!opened || !input->isPortOpen()) {
@@ -202,10 +202,10 @@ bool RtMidiService::openOut(int index)
 
 void RtMidiService::closeIn()
 {
-    {
-        const std::lock_guard<std::mutex> lock(callbackMutex);
-        callback = nullptr;
-    }
+    activeCallback.store(nullptr);
+    while (callbacksRunning.load() != 0)
+        std::this_thread::yield();
+    callback = nullptr;
     if (input)
         attempt("closing MIDI IN", [this] { input->closePort(); });
     ownInPorts.clear();
@@ -258,9 +258,12 @@ void RtMidiService::onMessage(double, std::vector<unsigned char> *message, void 
     if (!message || message->empty())
         return;
     auto *self = static_cast<RtMidiService *>(service);
-    const std::lock_guard<std::mutex> lock(self->callbackMutex);
-    if (self->callback)
-        self->callback(message->data(), message->size());
+    // Counted before the look, so that closeIn() either sees this call or
+    // this call sees no callback.
+    self->callbacksRunning.fetch_add(1);
+    if (ReceiveCallback *receive = self->activeCallback.load(); receive && *receive)
+        (*receive)(message->data(), message->size());
+    self->callbacksRunning.fetch_sub(1);
 }
 
 std::vector<std::string> RtMidiService::allPortNames(RtMidi &port)

@@ -5,8 +5,8 @@
 
 #include <RtMidi.h>
 
+#include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -62,7 +62,9 @@ private:
     std::vector<std::string> ownInPorts;
     std::vector<std::string> ownOutPorts;
 
-    // Guards callback against the MIDI thread, so none runs once closeIn() returns.
-    std::mutex callbackMutex;
+    // The MIDI thread may be a real-time one, so it takes no lock: closeIn()
+    // takes the callback away, then waits for a call under way to end.
     ReceiveCallback callback;
+    std::atomic<ReceiveCallback *> activeCallback{nullptr};
+    std::atomic<int> callbacksRunning{0};
 };

@@ -1,6 +1,6 @@
 #include "devicelink.h"
 
-#include "midievent.h"
+#include <algorithm>
 
 DeviceLink::DeviceLink(std::unique_ptr<MidiService> service)
     : midiPorts(std::move(service))
@@ -12,18 +12,18 @@ bool DeviceLink::send(const SysExMessage &message)
     return midiPorts.sendSysEx(message.data(), message.size());
 }
 
-Reply DeviceLink::takeReply(const MidiEvent &event) const
+Reply DeviceLink::takeReply(const std::uint8_t *message, std::size_t length) const
 {
-    return takeReply(event.message);
+    return decodeReply(message, int(std::min<std::size_t>(length, SysEx::MaxReplyLength)));
 }
 
 Reply DeviceLink::takeReply(const QByteArray &message) const
 {
-    return decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()),
-                       static_cast<int>(std::min<qsizetype>(message.size(), SysEx::MaxReplyLength)));
+    return takeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
 }
 
-QString DeviceLink::hexText(const QByteArray &message)
+QString DeviceLink::hexText(const std::uint8_t *message, std::size_t length)
 {
-    return QString::fromLatin1(message.left(SysEx::MaxReplyLength).toHex());
+    const auto kept = qsizetype(std::min<std::size_t>(length, SysEx::MaxReplyLength));
+    return QString::fromLatin1(QByteArray::fromRawData(reinterpret_cast<const char *>(message), kept).toHex());
 }

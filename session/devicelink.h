@@ -9,8 +9,6 @@
 
 #include <memory>
 
-class MidiEvent;
-
 // The conversation with one device over its port pair: commands out through
 // MidiPorts, received messages decoded into Reply values.
 class DeviceLink : public CommandSink
@@ -24,12 +22,12 @@ public:
     bool send(const SysExMessage &message) override;
     bool sendIdentify() { return send(buildIdentify()); }
 
-    // The reply intake: decodes the message a MidiEvent carries.
-    Reply takeReply(const MidiEvent &event) const;
+    // The reply intake: decodes one received message.
+    Reply takeReply(const std::uint8_t *message, std::size_t length) const;
     Reply takeReply(const QByteArray &message) const;
 
     // Lower-case hex of a received message, as the trace category shows it.
-    static QString hexText(const QByteArray &message);
+    static QString hexText(const std::uint8_t *message, std::size_t length);
 
 private:
     MidiPorts midiPorts;

@@ -1,6 +1,5 @@
 #include "discovery.h"
 
-#include "midievent.h"
 #include "reply.h"
 #include "sysex.h"
 
@@ -8,15 +7,20 @@
 
 // One service of the probe: an input and an output of the same index opened
 // at once, its answers handed to the discovery with the input they came on.
-class Discovery::Probe : public QObject
+class Discovery::Probe
 {
 public:
     Probe(Discovery &owner, std::unique_ptr<MidiService> service)
         : owner(owner), ports(std::move(service))
     {
-        ports.setReceiver(this);
+        ports.setReceiver([this](const std::uint8_t *data, std::size_t length) {
+            if (inIndex >= 0)
+                this->owner.takeAnswer(inIndex, data, length);
+        });
     }
-    ~Probe() override { ports.closePorts(); }
+    ~Probe() { ports.closePorts(); }
+    Probe(const Probe &) = delete;
+    Probe &operator=(const Probe &) = delete;
 
     // Opens by name: the other probes' own ports may have shifted the indexes.
     void open(const QString &inName, const QString &outName)
@@ -30,19 +34,10 @@ public:
         const SysExMessage identify = buildIdentify();
         return ports.isOutOpen() && ports.sendSysEx(identify.data(), identify.size());
     }
+    void takeWaiting() { ports.takeWaiting(); }
 
     int inIndex = -1;
     int outIndex = -1;
-
-protected:
-    bool event(QEvent *e) override
-    {
-        if (e->type() != MidiEvent::EventType)
-            return QObject::event(e);
-        if (inIndex >= 0)
-            owner.takeAnswer(inIndex, static_cast<MidiEvent *>(e)->message);
-        return true;
-    }
 
 private:
     Discovery &owner;
@@ -127,12 +122,11 @@ void Discovery::askRound()
     countdown = RoundTicks;
 }
 
-void Discovery::takeAnswer(int inIndex, const QByteArray &message)
+void Discovery::takeAnswer(int inIndex, const std::uint8_t *message, std::size_t length)
 {
     if (!running)
         return;
-    const Reply reply = decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()),
-                                    int(std::min<qsizetype>(message.size(), SysEx::MaxReplyLength)));
+    const Reply reply = decodeReply(message, int(std::min<std::size_t>(length, SysEx::MaxReplyLength)));
     if (reply.code != ReplyIdentify)
         return;
     auto it = std::find_if(heard.begin(), heard.end(), [&](const Heard &h) {
@@ -145,7 +139,12 @@ void Discovery::takeAnswer(int inIndex, const QByteArray &message)
 
 void Discovery::tick()
 {
-    if (!running || --countdown > 0)
+    if (!running)
+        return;
+    // A round's answers count in that round, whatever the loop got to.
+    for (const std::unique_ptr<Probe> &probe : probes)
+        probe->takeWaiting();
+    if (--countdown > 0)
         return;
     if (++round < rounds)
         askRound();

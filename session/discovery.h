@@ -13,7 +13,6 @@
 #include <memory>
 #include <vector>
 
-class MidiEvent;
 
 // A Qel found by asking: which MIDI IN port it answers on, which MIDI OUT
 // port reaches it, and who it is.
@@ -71,7 +70,7 @@ private:
     class Probe;
 
     void askRound();
-    void takeAnswer(int inIndex, const QByteArray &message);
+    void takeAnswer(int inIndex, const std::uint8_t *message, std::size_t length);
     void finish();
 
     ServiceFactory makeService;

@@ -2,7 +2,6 @@
 
 #include "firmwareimage.h"
 #include "firmwareversion.h"
-#include "midievent.h"
 #include "resourcepaths.h"
 #include "sessiontexts.h"
 #include "texts.h"
@@ -19,7 +18,8 @@ Q_LOGGING_CATEGORY(lcTrace, "qel.trace", QtWarningMsg)
 UpdateSession::UpdateSession(std::unique_ptr<MidiService> service, QObject *parent)
     : QObject(parent), link(std::move(service)), imageFile(ResourcePaths::FirmwareImage)
 {
-    link.ports().setReceiver(this);
+    link.ports().setReceiver([this](const std::uint8_t *data, std::size_t length) { takeMessage(data, length); });
+    pendingTraces.reserve(256);
     monotonic.start();
     clock = [this] { return monotonic.nsecsElapsed() / 1000; };
     connect(&ticker, &QTimer::timeout, this, &UpdateSession::tick);
@@ -65,11 +65,6 @@ void UpdateSession::disconnectDevice()
     setState(Disconnected);
 }
 
-void UpdateSession::setReceiver(QObject *receiver)
-{
-    link.ports().setReceiver(receiver);
-}
-
 void UpdateSession::setState(ConnectionState next)
 {
     if (state == next)
@@ -78,20 +73,12 @@ void UpdateSession::setState(ConnectionState next)
     emit connectionChanged(state);
 }
 
-bool UpdateSession::event(QEvent *e)
+void UpdateSession::takeMessage(const std::uint8_t *data, std::size_t length)
 {
-    if (e->type() != MidiEvent::EventType)
-        return QObject::event(e);
-    takeEvent(*static_cast<MidiEvent *>(e));
-    return true;
-}
-
-void UpdateSession::takeEvent(const MidiEvent &event)
-{
-    const Reply reply = link.takeReply(event);
+    const Reply reply = link.takeReply(data, length);
     ++count.received;
     if (lcTrace().isDebugEnabled())
-        qCDebug(lcTrace).noquote() << Texts::tr("e=%1 %2").arg(int(reply.code)).arg(DeviceLink::hexText(event.message));
+        qCDebug(lcTrace).noquote() << Texts::tr("e=%1 %2").arg(int(reply.code)).arg(DeviceLink::hexText(data, length));
     takeReply(reply);
 }
 
@@ -215,6 +202,8 @@ QString UpdateSession::verdict() const
 
 void UpdateSession::tick()
 {
+    // Nothing waits longer than a tick should a wake-up of the loop go astray.
+    link.ports().takeWaiting();
     engine.tick();
     // An unplugged interface often takes no message amiss; its ports leave the list.
     if (engine.isRunning() && ++portCheckTicks >= PortCheckTicks) {
@@ -231,6 +220,18 @@ void UpdateSession::tick()
     if (after == AfterUpdate::Asking && --afterCountdown == 0) {
         after = AfterUpdate::NotRunning;
         emit verdictChanged();
+    }
+    showPending();
+}
+
+void UpdateSession::showPending()
+{
+    for (const TraceLine &line : pendingTraces)
+        emit traced(SessionTexts::traceLine(line));
+    pendingTraces.clear();
+    if (progressPending) {
+        progressPending = false;
+        emit progressChanged(shown);
     }
 }
 
@@ -261,6 +262,8 @@ void UpdateSession::startUpdate()
     probe.active = false;
     after = AfterUpdate::NotAsked;
     shown = Progress();
+    progressPending = false;
+    pendingTraces.clear();
     eta.reset();
     updateStartUs = clock();
     engine.start(reinterpret_cast<const std::uint8_t *>(image.bytes.constData()), std::size_t(image.bytes.size()),
@@ -274,22 +277,22 @@ void UpdateSession::cancelUpdate()
 
 void UpdateSession::Listener::traced(const TraceLine &line)
 {
-    // Words cost an allocation per line; nobody listening needs none.
+    // Put into words at the tick, away from the reply path; nobody listening needs none.
     static const QMetaMethod tracedSignal = QMetaMethod::fromSignal(&UpdateSession::traced);
     if (session.isSignalConnected(tracedSignal))
-        emit session.traced(SessionTexts::traceLine(line));
+        session.pendingTraces.push_back(line);
 }
 
 void UpdateSession::Listener::blockShown(int block)
 {
     session.shown.block = block;
-    emit session.progressChanged(session.shown);
+    session.progressPending = true;
 }
 
 void UpdateSession::Listener::pageShown(int page)
 {
     session.shown.page = page;
-    emit session.progressChanged(session.shown);
+    session.progressPending = true;
 }
 
 void UpdateSession::Listener::progressChanged(int pagesDone, int pagesTotal)
@@ -299,11 +302,13 @@ void UpdateSession::Listener::progressChanged(int pagesDone, int pagesTotal)
     shown.pagesDone = pagesDone;
     shown.pagesTotal = pagesTotal;
     shown.remainingMs = session.eta.remainingMs();
-    emit session.progressChanged(shown);
+    session.progressPending = true;
 }
 
 void UpdateSession::Listener::finished(const Ending &ending)
 {
+    // What led up to the end is shown before it.
+    session.showPending();
     const QString message = SessionTexts::outcomeMessage(ending);
     // Ask again, so that the identity shows the firmware the device runs now.
     if (ending.outcome == UpdateOutcome::Success && session.state != Disconnected) {

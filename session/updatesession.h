@@ -15,8 +15,6 @@
 #include <optional>
 #include <vector>
 
-class MidiEvent;
-
 Q_DECLARE_LOGGING_CATEGORY(lcTrace)
 
 // One device, from Connect to the end of its update: the port pair, the
@@ -66,10 +64,12 @@ public:
     bool connectDevice(int inIndex, int outIndex);
     void disconnectDevice();
     ConnectionState connectionState() const { return state; }
-    // Received messages are posted to `receiver` as MidiEvents (to this
-    // session unless set); whoever receives them hands them to takeEvent().
-    void setReceiver(QObject *receiver);
-    void takeEvent(const MidiEvent &event);
+    // One received message, as the ports hand it on; tests may hand in their own.
+    void takeMessage(const std::uint8_t *data, std::size_t length);
+    void takeMessage(const QByteArray &message)
+    {
+        takeMessage(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
+    }
     // Ends a greeting that has had no answer after this many ticks with
     // identifyTimedOut(); 0 waits for ever.
     void setIdentifyTimeout(int ticks) { identifyTimeoutTicks = ticks; }
@@ -111,7 +111,9 @@ public:
     const Progress &progress() const { return shown; }
 
     // One tick of the clock that counts time-outs; views with a timer of
-    // their own call it, others let the session tick itself.
+    // their own call it, others let the session tick itself. Trace lines and
+    // progress reach the views here, batched, never between a reply and the
+    // command it leads to.
     void tick();
     void startTicking();
 
@@ -138,14 +140,12 @@ signals:
     // The device's report that it started (true) or ended (false) a transfer;
     // a start is passed on only while an update runs.
     void transferStateChanged(bool on);
+    // At most once a tick while an update runs.
     void progressChanged(const UpdateSession::Progress &progress);
-    // A trace line that means something to a person.
+    // A trace line that means something to a person; those of a tick come together.
     void traced(const QString &line);
     // Once per startUpdate(): how it ended and the message for the user.
     void finished(UpdateOutcome outcome, const QString &message);
-
-protected:
-    bool event(QEvent *event) override;
 
 private:
     // What the engine reports, turned into signals.
@@ -164,6 +164,8 @@ private:
     };
 
     void takeReply(const Reply &reply);
+    // Hands the views what the engine reported since the last time.
+    void showPending();
     void takeIdentity(const Reply &reply);
     void setState(ConnectionState next);
     void sendProbe();
@@ -203,6 +205,9 @@ private:
     qint64 updateStartUs = 0;
     EtaEstimator eta;
     Progress shown;
+    bool progressPending = false;
+    // Reserved up front, so that keeping a line allocates nothing.
+    std::vector<TraceLine> pendingTraces;
     Counters count;
     QTimer ticker;
 };

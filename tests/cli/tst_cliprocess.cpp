@@ -59,7 +59,7 @@ void TestCliProcess::run_data()
     const QStringList sim{"--sim", "--yes"};
     QTest::newRow("built-in image written") << sim << QStringList() << 0 << "now carries firmware 1.09" << "";
     QTest::newRow("progress lines") << sim + QStringList{"--image", "DIR/small.bin"} << QStringList() << 0
-                                    << "[###############---------------]  50%  Block 2, page 0" << "";
+                                    << "[##############################] 100%  Block 3, page 0" << "";
     QTest::newRow("unhealthy flash") << sim << QStringList{"QEL_SIM_FACTORY_BAD=7,8,9,10"} << 1
                                      << "firmware 1.08" << "4 blocks that were faulty from the factory";
     QTest::newRow("unreadable image") << sim + QStringList{"--image", "/no/such/image.bin"} << QStringList() << 2

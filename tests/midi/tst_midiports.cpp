@@ -1,9 +1,11 @@
-#include "eventsink.h"
+#include "messagesink.h"
 #include "midiports.h"
 #include "testmidiservice.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 
 #include <thread>
 
@@ -19,16 +21,15 @@ QByteArray sysEx(int length)
 
 struct Rig
 {
-    Rig() { ports.setReceiver(&sink); }
     TestMidiService &service() { return *static_cast<TestMidiService *>(ports.service()); }
     QList<QByteArray> delivered()
     {
-        QCoreApplication::sendPostedEvents();
+        ports.takeWaiting();
         return sink.messages;
     }
 
-    EventSink sink;
     MidiPorts ports{std::make_unique<TestMidiService>()};
+    MessageSink sink{ports};
 };
 
 bool send(Rig &rig, const QByteArray &m)
@@ -80,6 +81,38 @@ private slots:
         QVERIFY(rig.sink.messages.isEmpty()); // posted, not delivered on the MIDI thread
         QCOMPARE(rig.delivered(), QList<QByteArray>({sysEx(12), sysEx(1024), sysEx(1025).left(1024)}));
         QVERIFY(rig.sink.allOnOwnThread);
+    }
+
+    // Nothing here empties the queue: the MIDI thread's wake-up must bring
+    // the sleeping loop round, long before the guard timer would.
+    void arrivalWakesTheEventLoop()
+    {
+        Rig rig;
+        QVERIFY(rig.ports.openPorts(0, 0));
+        constexpr int Messages = 50;
+        QEventLoop loop;
+        QTimer guard;
+        guard.setSingleShot(true);
+        bool guardFired = false;
+        connect(&guard, &QTimer::timeout, &loop, [&] {
+            guardFired = true;
+            loop.quit();
+        });
+        int received = 0;
+        rig.ports.setReceiver([&](const std::uint8_t *, std::size_t) {
+            if (++received == Messages)
+                loop.quit();
+        });
+        guard.start(5000);
+        std::thread midiThread([&] {
+            for (int i = 0; i < Messages; ++i)
+                rig.service().inject(sysEx(20 + i));
+        });
+        loop.exec();
+        midiThread.join();
+        QVERIFY(!guardFired);
+        QCOMPARE(received, Messages);
+        QCOMPARE(rig.ports.droppedMessages(), std::uint64_t(0));
     }
 
     void sendSysEx_data()

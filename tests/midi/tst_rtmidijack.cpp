@@ -1,4 +1,4 @@
-#include "eventsink.h"
+#include "messagesink.h"
 #include "midiports.h"
 #include "privatejackserver.h"
 #include "rtmidiservice.h"
@@ -48,7 +48,6 @@ private:
 
 struct Link
 {
-    Link() { ports.setReceiver(&sink); }
     // The device's output is our input, and the other way round.
     int deviceIn() const { return int(ports.portNames(true).indexOf(QRegularExpression(".*device out"))); }
     int deviceOut() const { return int(ports.portNames(false).indexOf(QRegularExpression(".*device in"))); }
@@ -57,8 +56,8 @@ struct Link
         return ports.sendSysEx(reinterpret_cast<const std::uint8_t *>(m.data()), std::size_t(m.size()));
     }
 
-    EventSink sink;
     MidiPorts ports{std::make_unique<RtMidiService>(QStringLiteral("jack"))};
+    MessageSink sink{ports};
 };
 
 } // namespace

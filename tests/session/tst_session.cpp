@@ -3,7 +3,6 @@
 // messages. Nothing runs by itself: the test hands the wire over and ticks.
 
 #include "devicereplies.h"
-#include "midievent.h"
 #include "simloop.h"
 #include "updatesession.h"
 
@@ -39,7 +38,7 @@ struct Rig
     bool step()
     {
         const bool any = loop.pump() > 0;
-        QCoreApplication::sendPostedEvents(&session, MidiEvent::EventType);
+        session.deviceLink().ports().takeWaiting();
         return any;
     }
     bool connect() { return session.connectDevice(0, 0) && step() && session.connectionState() == UpdateSession::Connected; }
@@ -66,6 +65,7 @@ class TestSession : public QObject
 private slots:
     void twoUpdatesInARow();
     void twoSessionsSideBySide();
+    void viewsFollowAtTheTick();
     void identifyTimeout_data();
     void identifyTimeout();
     void identityOnlyFromIdentifyReplies_data();
@@ -96,8 +96,8 @@ void TestSession::twoUpdatesInARow()
     Rig rig;
     QVERIFY(rig.connect());
     // Outside an update a transfer-on report (a late one after a cancel) is not passed on.
-    rig.session.takeEvent(MidiEvent(DeviceReply::transferState(true)));
-    rig.session.takeEvent(MidiEvent(DeviceReply::transferState(false)));
+    rig.session.takeMessage(DeviceReply::transferState(true));
+    rig.session.takeMessage(DeviceReply::transferState(false));
     QCOMPARE(rig.log, QStringList{QStringLiteral("off")});
     const QString image = imageFile(3 * 2048 + 100, 13);
     const QStringList first = rig.update(image);
@@ -131,6 +131,31 @@ void TestSession::twoSessionsSideBySide()
         const QByteArray &image = written[images[i]];
         QCOMPARE(rigs[i].loop.device.image(image.size()), image);
     }
+}
+
+// Replies move the update on at once; what the views show comes with the next
+// tick, all of it at once, and only when there is something new.
+void TestSession::viewsFollowAtTheTick()
+{
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.start(imageFile(20 * 2048, 5));
+    QList<int> pagesShown;
+    connect(&rig.session, &UpdateSession::progressChanged, this,
+            [&](const UpdateSession::Progress &p) { pagesShown << p.pagesDone; });
+    QSignalSpy traced(&rig.session, &UpdateSession::traced);
+    for (int i = 0; i < 200; ++i)
+        QVERIFY(rig.step());
+    QCOMPARE(rig.session.counters().exchanges, 200);
+    QVERIFY(pagesShown.isEmpty() && traced.isEmpty());
+    rig.session.tick();
+    QCOMPARE(pagesShown, QList<int>{rig.session.progress().pagesDone});
+    QVERIFY(pagesShown.constFirst() > 0);
+    QVERIFY(!traced.isEmpty());
+    const qsizetype lines = traced.size();
+    rig.session.tick();
+    QCOMPARE(pagesShown.size(), 1);
+    QCOMPARE(traced.size(), lines);
 }
 
 void TestSession::identifyTimeout_data()
@@ -186,7 +211,7 @@ void TestSession::identityOnlyFromIdentifyReplies()
     if (disconnectFirst)
         rig.session.disconnectDevice();
     QSignalSpy identified(&rig.session, &UpdateSession::identified);
-    rig.session.takeEvent(MidiEvent(message));
+    rig.session.takeMessage(message);
     QCOMPARE(rig.session.serialText(), serial);
     QCOMPARE(identified.size(), serial == QLatin1String("040-000-020") ? 1 : 0);
 }
