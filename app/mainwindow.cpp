@@ -25,7 +25,8 @@ void MainWindow::Init()
     connect(&session, &UpdateSession::connectionChanged, this, &MainWindow::ShowConnectionState);
     connect(&session, &UpdateSession::verdictChanged, this, &MainWindow::ShowIdentity);
     connect(&session, &UpdateSession::transferStateChanged, this, &MainWindow::showTransferState);
-    connect(&session, &UpdateSession::traced, this, &MainWindow::log);
+    connect(&session, &UpdateSession::traced, this, [this](const QString &line) { pendingLog << line; });
+    session.setViewTicks(ViewTicks);
     connect(&session, &UpdateSession::progressChanged, this, &MainWindow::showProgress);
     connect(&session, &UpdateSession::finished, this, &MainWindow::showOutcome);
 
@@ -159,6 +160,7 @@ void MainWindow::onTransferClicked()
 void MainWindow::update()
 {
     session.tick();
+    log(QString());
     if (finder)
         finder->tick();
     if (session.connectionState() == UpdateSession::Disconnected && --portPollCountdown <= 0) {
@@ -195,7 +197,12 @@ void MainWindow::closeEvent(QCloseEvent *e)
 
 void MainWindow::log(const QString &line)
 {
-    LogText->appendPlainText(line.endsWith(QLatin1Char('\n')) ? line.chopped(1) : line);
+    if (!line.isEmpty())
+        pendingLog << (line.endsWith(QLatin1Char('\n')) ? line.chopped(1) : line);
+    // One append, one layout and one repaint for all the lines of a while.
+    if (!pendingLog.isEmpty())
+        LogText->appendPlainText(pendingLog.join(QLatin1Char('\n')));
+    pendingLog.clear();
 }
 
 void MainWindow::showProgress(const UpdateSession::Progress &progress)

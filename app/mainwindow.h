@@ -30,6 +30,7 @@ public:
     static constexpr int CloseDelayTicks = 500 / TickInterval;   // close1() closes the window half a second later
     static constexpr int LogLines = 1000;       // the log pane keeps the newest lines only
     static constexpr int PortPollTicks = 1000 / TickInterval;    // port lists follow the hardware once a second
+    static constexpr int ViewTicks = 50 / TickInterval;          // progress and log lines 20 times a second
 
     // The session, a member, closes its ports before the window it posts to
     // goes away. With `probes`, the window looks for the Qel on every port pair.
@@ -62,6 +63,7 @@ private:
     // name; true when they changed.
     bool showPorts(QListWidget *list, const QStringList &names);
     void followPorts();
+    // Appends the session's trace lines held so far, then `line` unless empty.
     void log(const QString &line);
     void showProgress(const UpdateSession::Progress &progress);
     void showOutcome(UpdateOutcome outcome, const QString &message);
@@ -73,6 +75,7 @@ private:
     PortFinder *finder = nullptr;
     QTimer *updateTimer = nullptr;
     int closeCountdown = 0;
+    QStringList pendingLog;
     bool closeConfirmed = false;
     int portPollCountdown = PortPollTicks;
     Question startQuestion;

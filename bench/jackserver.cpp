@@ -52,10 +52,21 @@ bool JackServer::start(QString *error)
 int JackServer::lateCycles()
 {
     while (process.canReadLine()) {
-        if (process.readLine().contains("XRun"))
-            ++late;
+        const QByteArray line = process.readLine();
+        if (!line.contains("XRun"))
+            continue;
+        ++late;
+        // "client = Qel update was not finished": the cycle ended with our client still at work.
+        if (line.contains("Qel update"))
+            ++lateInUpdater;
     }
     return late;
+}
+
+int JackServer::lateCyclesInUpdater()
+{
+    lateCycles();
+    return lateInUpdater;
 }
 
 bool JackServer::running() const

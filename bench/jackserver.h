@@ -20,6 +20,8 @@ public:
     int period() const { return frames; }
     // Cycles so far that the server reports as late.
     int lateCycles();
+    // Of them, those that name the updater's client as not finished.
+    int lateCyclesInUpdater();
 
 private:
     bool running() const;
@@ -28,4 +30,5 @@ private:
     QString serverName;
     int frames;
     int late = 0;
+    int lateInUpdater = 0;
 };

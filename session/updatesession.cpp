@@ -55,6 +55,7 @@ void UpdateSession::disconnectDevice()
 {
     engine.cancel();
     link.ports().closePorts();
+    openNames = {};
     serial.clear();
     version = 0;
     identifyCountdown = 0;
@@ -205,8 +206,9 @@ void UpdateSession::tick()
     // Nothing waits longer than a tick should a wake-up of the loop go astray.
     link.ports().takeWaiting();
     engine.tick();
-    // An unplugged interface often takes no message amiss; its ports leave the list.
-    if (engine.isRunning() && ++portCheckTicks >= PortCheckTicks) {
+    // An unplugged interface often takes no message amiss; its ports leave the
+    // list. Ports opened without connectDevice() (benchmarks) have no names to look for.
+    if (engine.isRunning() && !openNames.first.isEmpty() && ++portCheckTicks >= PortCheckTicks) {
         portCheckTicks = 0;
         if (!link.ports().portNames(true).contains(openNames.first)
             || !link.ports().portNames(false).contains(openNames.second))
@@ -221,7 +223,10 @@ void UpdateSession::tick()
         after = AfterUpdate::NotRunning;
         emit verdictChanged();
     }
-    showPending();
+    if (++viewCountdown >= viewTicks) {
+        viewCountdown = 0;
+        showPending();
+    }
 }
 
 void UpdateSession::showPending()

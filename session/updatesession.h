@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -116,6 +117,8 @@ public:
     // command it leads to.
     void tick();
     void startTicking();
+    // Trace lines and progress go out every `ticks` ticks (1 unless set).
+    void setViewTicks(int ticks) { viewTicks = std::max(1, ticks); }
 
     // For benchmarks and tests.
     struct Counters
@@ -206,6 +209,8 @@ private:
     EtaEstimator eta;
     Progress shown;
     bool progressPending = false;
+    int viewTicks = 1;
+    int viewCountdown = 0;
     // Reserved up front, so that keeping a line allocates nothing.
     std::vector<TraceLine> pendingTraces;
     Counters count;
