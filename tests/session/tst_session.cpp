@@ -156,6 +156,15 @@ void TestSession::viewsFollowAtTheTick()
     rig.session.tick();
     QCOMPARE(pagesShown.size(), 1);
     QCOMPARE(traced.size(), lines);
+
+    // A view that asks for fewer updates gets them every so many ticks.
+    rig.session.setViewTicks(3);
+    for (int tick = 1; tick <= 6; ++tick) {
+        for (int i = 0; i < 40; ++i)  // more than a page each time
+            QVERIFY(rig.step());
+        rig.session.tick();
+        QCOMPARE(pagesShown.size(), 1 + tick / 3);
+    }
 }
 
 void TestSession::identifyTimeout_data()
