@@ -19,8 +19,11 @@
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <vector>
 
 using namespace Figures;
 
@@ -44,6 +47,7 @@ struct WindowOptions
     bool withoutLog = false;
     bool withoutProbes = false;
     int jackPeriod = 0;  // 0: the sim service
+    int pairs = 0;       // 0: one update each; else alternating pairs, no probes
 };
 
 WindowOptions readOptions(const QApplication &app)
@@ -57,13 +61,17 @@ WindowOptions readOptions(const QApplication &app)
         {QStringLiteral("without-log"), QStringLiteral("Keep the update's trace lines out of the log pane.")},
         {QStringLiteral("without-probes"),
          QStringLiteral("Leave out the repaints and clicks that time the window's answers, which are work of their own.")},
+        {QStringLiteral("pairs"),
+         QStringLiteral("Alternating pairs of the same update headless and in the window; the median ratio."),
+         QStringLiteral("n"), QStringLiteral("0")},
         {QStringLiteral("jack"),
          QStringLiteral("Over a private JACK server of this period (frames at 48 kHz) against qel-simulator."),
          QStringLiteral("period"), QStringLiteral("0")},
     });
     parser.process(app);
     return {std::max(0, parser.value(QStringLiteral("pages")).toInt()), parser.isSet(QStringLiteral("without-log")),
-            parser.isSet(QStringLiteral("without-probes")), std::max(0, parser.value(QStringLiteral("jack")).toInt())};
+            parser.isSet(QStringLiteral("without-probes")), std::max(0, parser.value(QStringLiteral("jack")).toInt()),
+            std::max(0, parser.value(QStringLiteral("pairs")).toInt())};
 }
 
 // The device's ports, as the updater lists them, on either service.
@@ -94,6 +102,72 @@ bool connectWindow(MainWindow &window, const Link &link)
            && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(deadline.remainingTime()));
     return window.connection() == MainWindow::Connected && !window.updateSession().isMeasuring();
+}
+
+// One update in the window, as the user starts it after the question.
+std::optional<std::chrono::nanoseconds> runInWindow(MainWindow &window)
+{
+    QEventLoop loop;
+    bool success = false;
+    const auto started = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point ended;
+    const QMetaObject::Connection done = QObject::connect(
+        &window.updateSession(), &UpdateSession::finished, &loop, [&](UpdateOutcome outcome, const QString &) {
+            ended = std::chrono::steady_clock::now();
+            success = outcome == UpdateOutcome::Success;
+            loop.quit();
+        });
+    window.Transfer();
+    loop.exec();
+    QObject::disconnect(done);
+    if (!success)
+        return std::nullopt;
+    return ended - started;
+}
+
+// The same update headless and in the window by turns, both on the link all
+// along; the median of the pairs, so that the drift of the machine and of the
+// JACK server favours neither side.
+int runPairs(MainWindow &window, const Link &link, const ImageFile &image, int pairs)
+{
+    HeadlessUpdate headless(link.makeService());
+    headless.openPorts(rowOf(headless.session().portNames(true), link.inPort),
+                       rowOf(headless.session().portNames(false), link.outPort));
+    std::vector<double> ratios;
+    int failed = 0;
+    for (int i = 0; i < pairs; ++i) {
+        std::optional<std::chrono::nanoseconds> inWindow;
+        HeadlessUpdate::Result alone;
+        if (i % 2 == 0)
+            alone = headless.run(image.path());
+        inWindow = runInWindow(window);
+        if (i % 2 == 1)
+            alone = headless.run(image.path());
+        if (!inWindow || alone.outcome != UpdateOutcome::Success) {
+            ++failed;
+            continue;
+        }
+        ratios.push_back(seconds(*inWindow) / seconds(alone.elapsed));
+        say(QStringLiteral("  pair %1: window %2 s, headless %3 s, ratio %4")
+                .arg(i + 1)
+                .arg(seconds(*inWindow), 0, 'f', 2)
+                .arg(seconds(alone.elapsed), 0, 'f', 2)
+                .arg(ratios.back(), 0, 'f', 3));
+    }
+    if (ratios.empty()) {
+        say(QStringLiteral("  no pair succeeded"));
+        return EXIT_FAILURE;
+    }
+    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+    say(QStringLiteral("  window against headless, median of %1 pairs (%2 failed): %3 (%4 to %5); target <= %6: %7")
+            .arg(ratios.size())
+            .arg(failed)
+            .arg(median(ratios), 0, 'f', 3)
+            .arg(*low, 0, 'f', 3)
+            .arg(*high, 0, 'f', 3)
+            .arg(WindowRatioCeiling)
+            .arg(verdict(median(ratios), WindowRatioCeiling)));
+    return EXIT_SUCCESS;
 }
 
 QString estimateVerdict(double expectedS, double actualS)
@@ -146,6 +220,20 @@ int main(int argc, char *argv[])
         return link.server ? std::make_pair(link.server->lateCycles(), link.server->lateCyclesInUpdater())
                            : std::make_pair(0, 0);
     };
+
+    if (options.pairs > 0) {
+        MainWindow window(link.makeService());
+        window.updateSession().setImagePath(image.path());
+        window.show();
+        window.Init();
+        if (!connectWindow(window, link)) {
+            say(QStringLiteral("  the window did not connect to the device"));
+            return EXIT_FAILURE;
+        }
+        const int code = runPairs(window, link, image, options.pairs);
+        window.updateSession().disconnectDevice();
+        return code;
+    }
 
     // One MIDI client at a time: the headless update's goes before the window's comes.
     HeadlessUpdate::Result reference;

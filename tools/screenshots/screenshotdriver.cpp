@@ -30,7 +30,8 @@ void ScreenshotDriver::start()
 
 void ScreenshotDriver::waitForIdentity()
 {
-    if (window.connection() != MainWindow::Connected)
+    // The question names a duration from the reads timed after Connect.
+    if (window.connection() != MainWindow::Connected || window.updateSession().isMeasuring())
         return;
     poll->stop();
     if (save(QStringLiteral("connected")))
@@ -54,7 +55,8 @@ void ScreenshotDriver::onProgress(const UpdateSession::Progress &progress)
     if (updatingTaken || progress.pagesTotal <= 0 || progress.pagesDone * 100 < progress.pagesTotal * UpdatingPercent)
         return;
     updatingTaken = true;
-    save(QStringLiteral("updating"));
+    // Once the window has appended the log lines of this tick as well.
+    QTimer::singleShot(0, this, [this] { save(QStringLiteral("updating")); });
 }
 
 void ScreenshotDriver::onFinished()
