@@ -80,6 +80,8 @@ bench)
     "$bench_build/bench/qel_bench_codec"
     "$bench_build/bench/qel_bench_update" "$@"
     QT_QPA_PLATFORM=offscreen "$bench_build/bench/qel_bench_window"
+    QT_QPA_PLATFORM=offscreen "$bench_build/bench/qel_bench_window" --jack 64 --pages 128 --pairs 3
+    "$root/bench/jacklog.sh" "$bench_build" 64 256
     "$bench_build/bench/qel_bench_losssweep"
     "$root/bench/jackall.sh" "$bench_build" 16 256
     ;;
