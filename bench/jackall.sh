@@ -8,19 +8,7 @@ set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR [PERIOD] [PAGES]}
 period=${2:-64}
 pages=${3:-128}
-scratch=$(mktemp -d)
-export JACK_DEFAULT_SERVER=qel-jackall-$$
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "$period" >"$scratch/jackd.log" 2>&1 &
-pids+=($!)
-until [ "$(jack_wait -s "$JACK_DEFAULT_SERVER" -c 2>/dev/null)" = running ]; do sleep 0.05; done
+source "$(dirname "${BASH_SOURCE[0]}")/privatejack.sh"
 
 for k in 1 2 3; do
     "$build/tools/qelsimulator/qel-simulator" --api jack --port-name "Qel $k" --serial $((1000 * k)) \

@@ -1,26 +1,15 @@
 #!/usr/bin/env bash
 # What the JACK server says about the updater's client during an update: a
 # private server (dummy driver), one qel-simulator, the image written with
-# qel-update-cli. Prints the update's time and how many of the server's late-cycle reports name our client.
-# Works with any build, so that two versions can be set side by side.
+# qel-update-cli. Prints the update's time and how many of the server's
+# late-cycle reports name our client. Works with any build, so that two
+# versions can be set side by side.
 #   bench/jacklog.sh BUILD_DIR [PERIOD] [PAGES]     (PAGES 0: the whole image)
 set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR [PERIOD] [PAGES]}
 period=${2:-64}
 pages=${3:-0}
-scratch=$(mktemp -d)
-export JACK_DEFAULT_SERVER=qel-jacklog-$$
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "$period" >"$scratch/jackd.log" 2>&1 &
-pids+=($!)
-until [ "$(jack_wait -s "$JACK_DEFAULT_SERVER" -c 2>/dev/null)" = running ]; do sleep 0.05; done
+source "$(dirname "${BASH_SOURCE[0]}")/privatejack.sh"
 "$build/tools/qelsimulator/qel-simulator" --api jack --port-name "Qel 1" >"$scratch/sim.log" 2>&1 &
 pids+=($!)
 until grep -q '^ready' "$scratch/sim.log" 2>/dev/null; do sleep 0.05; done
