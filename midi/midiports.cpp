@@ -85,8 +85,10 @@ void MidiPorts::setReceiver(Receiver target)
 
 int MidiPorts::takeWaiting()
 {
-    // Cleared first: a message pushed from here on wakes the loop again.
-    wakePending.store(false);
+    // Cleared first: a message pushed from here on wakes the loop again. An
+    // exchange, not a store, so that it reads what the MIDI thread's exchange
+    // wrote and sees the message pushed before it.
+    wakePending.exchange(false);
     int taken = 0;
     // On the stack, so that a receiver that runs an event loop of its own
     // cannot have the bytes it is reading overwritten.
