@@ -205,6 +205,11 @@ void UpdateSession::tick()
 {
     // Nothing waits longer than a tick should a wake-up of the loop go astray.
     link.ports().takeWaiting();
+    // Dropped on the MIDI thread, where nothing may be logged.
+    if (const std::uint64_t dropped = link.ports().droppedMessages(); dropped != droppedSeen) {
+        qCWarning(lcTrace) << dropped - droppedSeen << "received messages were dropped: the updater fell behind";
+        droppedSeen = dropped;
+    }
     engine.tick();
     // An unplugged interface often takes no message amiss; its ports leave the
     // list. Ports opened without connectDevice() (benchmarks) have no names to look for.

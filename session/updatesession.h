@@ -209,6 +209,7 @@ private:
     EtaEstimator eta;
     Progress shown;
     bool progressPending = false;
+    std::uint64_t droppedSeen = 0;
     int viewTicks = 1;
     int viewCountdown = 0;
     // Reserved up front, so that keeping a line allocates nothing.

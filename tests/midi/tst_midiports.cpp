@@ -83,6 +83,23 @@ private slots:
         QVERIFY(rig.sink.allOnOwnThread);
     }
 
+    // A receiver that falls behind loses the newest messages, counted, and
+    // gets the ones kept in order.
+    void overflowDropsTheNewest()
+    {
+        Rig rig;
+        QVERIFY(rig.ports.openPorts(0, 0));
+        QList<QByteArray> sent;
+        for (int i = 0; i < int(ReceiveQueue::DefaultSlots) + 2; ++i) {
+            sent << sysEx(3 + i);
+            rig.service().inject(sent.constLast());
+        }
+        QCOMPARE(rig.delivered(), sent.mid(0, int(ReceiveQueue::DefaultSlots)));
+        QCOMPARE(rig.ports.droppedMessages(), std::uint64_t(2));
+        rig.service().inject(sysEx(7));
+        QCOMPARE(rig.delivered().constLast(), sysEx(7));
+    }
+
     // Nothing here empties the queue: the MIDI thread's wake-up must bring
     // the sleeping loop round, long before the guard timer would.
     void arrivalWakesTheEventLoop()
