@@ -32,8 +32,8 @@ public:
     static constexpr int PortPollTicks = 1000 / TickInterval;    // port lists follow the hardware once a second
     static constexpr int ViewTicks = 50 / TickInterval;          // progress and log lines 20 times a second
 
-    // The session, a member, closes its ports before the window it posts to
-    // goes away. With `probes`, the window looks for the Qel on every port pair.
+    // The session, a member, closes its ports before the window goes away.
+    // With `probes`, the window looks for the Qel on every port pair.
     explicit MainWindow(std::unique_ptr<MidiService> service, Discovery::ServiceFactory probes = {},
                         QWidget *parent = nullptr);
 
