@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <optional>
 #include <vector>
 
 using namespace Figures;
@@ -105,24 +104,27 @@ bool connectWindow(MainWindow &window, const Link &link)
 }
 
 // One update in the window, as the user starts it after the question.
-std::optional<std::chrono::nanoseconds> runInWindow(MainWindow &window)
+struct WindowRun
+{
+    UpdateOutcome outcome = UpdateOutcome::Cancelled;
+    QString message;
+    std::chrono::nanoseconds elapsed{};
+};
+
+WindowRun runInWindow(MainWindow &window)
 {
     QEventLoop loop;
-    bool success = false;
+    WindowRun run;
     const auto started = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point ended;
     const QMetaObject::Connection done = QObject::connect(
-        &window.updateSession(), &UpdateSession::finished, &loop, [&](UpdateOutcome outcome, const QString &) {
-            ended = std::chrono::steady_clock::now();
-            success = outcome == UpdateOutcome::Success;
+        &window.updateSession(), &UpdateSession::finished, &loop, [&](UpdateOutcome outcome, const QString &message) {
+            run = {outcome, message, std::chrono::steady_clock::now() - started};
             loop.quit();
         });
     window.Transfer();
     loop.exec();
     QObject::disconnect(done);
-    if (!success)
-        return std::nullopt;
-    return ended - started;
+    return run;
 }
 
 // The same update headless and in the window by turns, all on the link all
@@ -141,15 +143,15 @@ int runPairs(MainWindow &window, HeadlessUpdate &before, HeadlessUpdate &after, 
         HeadlessUpdate &first = i % 2 == 0 ? before : after;
         HeadlessUpdate &last = i % 2 == 0 ? after : before;
         const HeadlessUpdate::Result firstRun = first.run(image.path());
-        const std::optional<std::chrono::nanoseconds> inWindow = runInWindow(window);
+        const WindowRun inWindow = runInWindow(window);
         const HeadlessUpdate::Result lastRun = last.run(image.path());
-        if (!inWindow || firstRun.outcome != UpdateOutcome::Success || lastRun.outcome != UpdateOutcome::Success) {
+        if (inWindow.outcome != UpdateOutcome::Success || firstRun.outcome != UpdateOutcome::Success || lastRun.outcome != UpdateOutcome::Success) {
             ++failed;
             continue;
         }
         const double early = seconds(i % 2 == 0 ? firstRun.elapsed : lastRun.elapsed);
         const double late = seconds(i % 2 == 0 ? lastRun.elapsed : firstRun.elapsed);
-        const double shown = seconds(*inWindow);
+        const double shown = seconds(inWindow.elapsed);
         againstBefore.push_back(shown / early);
         againstAfter.push_back(shown / late);
         ratios.push_back(shown / std::sqrt(early * late));
@@ -283,17 +285,6 @@ int main(int argc, char *argv[])
 
     WindowProbe windowProbe(window.LogText->viewport());
     LatencyProbe loopProbe;
-    QEventLoop loop;
-    std::chrono::steady_clock::time_point ended;
-    UpdateOutcome outcome = UpdateOutcome::Cancelled;
-    QString outcomeMessage;
-    QObject::connect(&session, &UpdateSession::finished, &loop,
-                     [&](UpdateOutcome result, const QString &message) {
-                         ended = std::chrono::steady_clock::now();
-                         outcome = result;
-                         outcomeMessage = message;
-                         loop.quit();
-                     });
     // What the log pane costs: the same update with no trace line reaching it.
     if (options.withoutLog)
         QObject::disconnect(&session, &UpdateSession::traced, &window, nullptr);
@@ -302,9 +293,7 @@ int main(int argc, char *argv[])
         loopProbe.start();
     }
     const auto cpuBefore = threadCpuTime();
-    const auto started = std::chrono::steady_clock::now();
-    window.Transfer();
-    loop.exec();
+    const WindowRun inWindow = runInWindow(window);
     const auto windowCpu = threadCpuTime() - cpuBefore;
     windowProbe.stop();
     loopProbe.stop();
@@ -312,12 +301,12 @@ int main(int argc, char *argv[])
     const auto lateAfter = lateCycles();
     const int windowRestarts = session.updateEngine().retryCount();
 
-    if (outcome != UpdateOutcome::Success || reference.outcome != UpdateOutcome::Success) {
+    if (inWindow.outcome != UpdateOutcome::Success || reference.outcome != UpdateOutcome::Success) {
         say(QStringLiteral("  the update failed: headless \"%1\", window \"%2\"")
-                .arg(reference.message, outcomeMessage));
+                .arg(reference.message, inWindow.message));
         return EXIT_FAILURE;
     }
-    const auto elapsed = ended - started;
+    const auto elapsed = inWindow.elapsed;
     const WindowProbe::Figures w = windowProbe.figures();
     const LatencyProbe::Figures l = loopProbe.figures();
     say(QStringLiteral("  window: %1 s, %2 us/exchange; headless: %3 s, %4 us/exchange (%5 exchanges); ratio %6")

@@ -12,14 +12,9 @@ bool DeviceLink::send(const SysExMessage &message)
     return midiPorts.sendSysEx(message.data(), message.size());
 }
 
-Reply DeviceLink::takeReply(const std::uint8_t *message, std::size_t length) const
+Reply DeviceLink::takeReply(const std::uint8_t *message, std::size_t length)
 {
     return decodeReply(message, int(std::min<std::size_t>(length, SysEx::MaxReplyLength)));
-}
-
-Reply DeviceLink::takeReply(const QByteArray &message) const
-{
-    return takeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
 }
 
 QString DeviceLink::hexText(const std::uint8_t *message, std::size_t length)

@@ -22,9 +22,8 @@ public:
     bool send(const SysExMessage &message) override;
     bool sendIdentify() { return send(buildIdentify()); }
 
-    // The reply intake: decodes one received message.
-    Reply takeReply(const std::uint8_t *message, std::size_t length) const;
-    Reply takeReply(const QByteArray &message) const;
+    // The reply intake: decodes one received message, of any length.
+    static Reply takeReply(const std::uint8_t *message, std::size_t length);
 
     // Lower-case hex of a received message, as the trace category shows it.
     static QString hexText(const std::uint8_t *message, std::size_t length);

@@ -1,5 +1,6 @@
 #include "discovery.h"
 
+#include "devicelink.h"
 #include "reply.h"
 #include "sysex.h"
 
@@ -126,7 +127,7 @@ void Discovery::takeAnswer(int inIndex, const std::uint8_t *message, std::size_t
 {
     if (!running)
         return;
-    const Reply reply = decodeReply(message, int(std::min<std::size_t>(length, SysEx::MaxReplyLength)));
+    const Reply reply = DeviceLink::takeReply(message, length);
     if (reply.code != ReplyIdentify)
         return;
     auto it = std::find_if(heard.begin(), heard.end(), [&](const Heard &h) {
