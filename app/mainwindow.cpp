@@ -233,6 +233,8 @@ void MainWindow::showOutcome(UpdateOutcome outcome, const QString &message)
     StatusText->setText(success ? session.verdict()
                         : outcome == UpdateOutcome::Cancelled
                             ? tr("Update cancelled: the Qel must be updated again before use.")
+                        : outcome == UpdateOutcome::NotVerified
+                            ? tr("Written, but not checked: this Qel cannot read its pages back.")
                             : tr("Update failed."));
     auto *box = new QMessageBox(success ? QMessageBox::Information : QMessageBox::Warning,
                                 success ? tr("Update finished") : tr("Update failed"), message,

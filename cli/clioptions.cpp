@@ -36,7 +36,8 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
     const QCommandLineOption image(QStringLiteral("image"), Texts::tr("Write this image file instead of the built-in one."),
                                    Texts::tr("file"));
     const QCommandLineOption verify(QStringLiteral("verify"),
-                                    Texts::tr("Read every written page back and compare it with the image."));
+                                    Texts::tr("Read every written page back and compare it with the image, where the Qel "
+                                             "can read its pages back (exit code 4 when it cannot)."));
     const QCommandLineOption find(QStringLiteral("find"),
                                   Texts::tr("Ask every MIDI port pair for a Qel, list those that answer, and stop."));
     const QCommandLineOption serial(QStringLiteral("serial"),

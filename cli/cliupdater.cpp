@@ -234,7 +234,8 @@ void CliUpdater::onFinished(UpdateOutcome outcome, const QString &message)
         if (session.afterUpdate() != UpdateSession::AfterUpdate::Asking)
             quit(ExitSuccess);
     } else {
-        fail(JsonEvents::outcomeName(outcome), message, ExitUpdateFailed);
+        fail(JsonEvents::outcomeName(outcome), message,
+             outcome == UpdateOutcome::NotVerified ? ExitNotVerified : ExitUpdateFailed);
     }
 }
 

@@ -6,4 +6,5 @@ enum ExitCode : int {
     ExitUpdateFailed = 1,  // the update did not complete, or was not confirmed
     ExitUsage = 2,         // the command line was wrong
     ExitNoDevice = 3,      // no ports, or no device answered on them
+    ExitNotVerified = 4,   // written, but --verify could not check it: the Qel cannot read its pages back
 };

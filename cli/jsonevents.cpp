@@ -28,6 +28,8 @@ QString JsonEvents::outcomeName(UpdateOutcome outcome)
     case UpdateOutcome::PortLost: return QStringLiteral("port_lost");
     case UpdateOutcome::PortGone: return QStringLiteral("port_gone");
     case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
+    case UpdateOutcome::NotVerified: return QStringLiteral("not_verified");
+    case UpdateOutcome::ListLost: return QStringLiteral("list_lost");
     }
     return QStringLiteral("unknown");
 }

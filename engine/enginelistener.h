@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updatestep.h"
+#include "updateoutcome.h"
 
 // The lines the update traces, each with at most one number. Whoever listens
 // turns them into text; the engine holds no text of its own.
@@ -38,6 +38,10 @@ enum class TraceKind {
     VerifyPages,
     VerifyFailed,           // value: block, now marked bad
     TooManyBadBlocks,       // value: bad blocks in all
+    ReadBackWorks,          // the probe read a programmed data page back as sent
+    ReadBackUnavailable,    // ... and did not: pages outside block 0 cannot be read back
+    ListCopyFailed,         // value: page of block 0 whose copy did not take
+    EndHeldForList,         // an ending waits until block 0 holds a list again
 };
 
 struct TraceLine

@@ -93,11 +93,14 @@ int MidiPorts::takeWaiting()
     // On the stack, so that a receiver that runs an event loop of its own
     // cannot have the bytes it is reading overwritten.
     std::array<std::uint8_t, ReceiveQueue::SlotSize> message;
-    while (const std::size_t length = queue.pop(message.data())) {
+    std::uint32_t stamp = 0;
+    while (const std::size_t length = queue.pop(message.data(), &stamp)) {
         ++taken;
+        handing = stamp;
         if (receiver)
             receiver(message.data(), length);
     }
+    handing = UINT32_MAX;
     return taken;
 }
 
@@ -111,6 +114,8 @@ bool MidiPorts::sendSysEx(const std::uint8_t *data, std::size_t length)
         qCWarning(lcMidi) << "refused a malformed SysEx message of" << length << "bytes";
         return false;
     }
+    // Counted before it leaves, so that its answer is stamped with it.
+    sent.fetch_add(1, std::memory_order_release);
     return midiService->send(data, length);
 }
 
@@ -131,7 +136,7 @@ void MidiPorts::receive(const std::uint8_t *data, std::size_t length)
     // a long SysEx do not start with 0xF0.
     if (closingFlag.load() || length == 0 || data[0] != SysExStart)
         return;
-    if (!queue.push(data, length))
+    if (!queue.push(data, length, sent.load(std::memory_order_acquire)))
         return;
     if (!wakePending.exchange(true) && dispatcher)
         dispatcher->wakeUp();

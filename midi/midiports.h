@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -59,12 +60,20 @@ public:
     bool isOutOpen() const;
 
     MidiService *service() const { return midiService.get(); }
+    // Messages handed to the service so far.
+    std::uint32_t sentCount() const { return sent.load(std::memory_order_relaxed); }
+    // During a receiver call: how many messages had been sent when the
+    // message it is handed arrived. Replies carry no sequence number, and an
+    // answer cannot arrive before its command went out. UINT32_MAX outside a call.
+    std::uint32_t arrivalStamp() const { return handing; }
 
 private:
     void receive(const std::uint8_t *data, std::size_t length);
 
     std::unique_ptr<MidiService> midiService;
     std::atomic<bool> closingFlag{false};
+    std::atomic<std::uint32_t> sent{0};
+    std::uint32_t handing = UINT32_MAX;
     ReceiveQueue queue;
     // Set by the MIDI thread when it wakes the event loop, cleared before the
     // queue is emptied: one wake-up for any number of messages.

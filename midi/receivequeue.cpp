@@ -21,7 +21,7 @@ ReceiveQueue::ReceiveQueue(std::size_t slotCount)
 {
 }
 
-bool ReceiveQueue::push(const std::uint8_t *data, std::size_t length)
+bool ReceiveQueue::push(const std::uint8_t *data, std::size_t length, std::uint32_t stamp)
 {
     if (length == 0)
         return true;  // nothing to hand on; 0 from pop() means none waits
@@ -32,13 +32,14 @@ bool ReceiveQueue::push(const std::uint8_t *data, std::size_t length)
     }
     Slot &slot = ring[at & mask];
     slot.length = std::min(length, SlotSize);
+    slot.stamp = stamp;
     std::memcpy(slot.bytes.data(), data, slot.length);
     // Publishes the bytes with the count.
     pushed.store(at + 1, std::memory_order_release);
     return true;
 }
 
-std::size_t ReceiveQueue::pop(std::uint8_t *out)
+std::size_t ReceiveQueue::pop(std::uint8_t *out, std::uint32_t *stamp)
 {
     const std::size_t at = popped.load(std::memory_order_relaxed);
     if (at == pushed.load(std::memory_order_acquire))
@@ -46,6 +47,8 @@ std::size_t ReceiveQueue::pop(std::uint8_t *out)
     const Slot &slot = ring[at & mask];
     const std::size_t length = slot.length;
     std::memcpy(out, slot.bytes.data(), length);
+    if (stamp)
+        *stamp = slot.stamp;
     // Hands the slot back only once it has been read.
     popped.store(at + 1, std::memory_order_release);
     return length;

@@ -25,10 +25,11 @@ public:
     ReceiveQueue &operator=(const ReceiveQueue &) = delete;
 
     // Producer side. False when the queue was full and the message dropped.
-    bool push(const std::uint8_t *data, std::size_t length);
+    // `stamp` travels with the message.
+    bool push(const std::uint8_t *data, std::size_t length, std::uint32_t stamp = 0);
     // Consumer side. Copies the oldest message into `out` (SlotSize bytes)
-    // and returns its length; 0 when none waits.
-    std::size_t pop(std::uint8_t *out);
+    // and returns its length, its stamp into `stamp` if given; 0 when none waits.
+    std::size_t pop(std::uint8_t *out, std::uint32_t *stamp = nullptr);
     // Consumer side: drops whatever waits.
     void clear();
 
@@ -39,6 +40,7 @@ private:
     struct Slot
     {
         std::size_t length = 0;
+        std::uint32_t stamp = 0;
         std::array<std::uint8_t, SlotSize> bytes;
     };
 

@@ -28,6 +28,13 @@ struct Reply
     std::string deviceName;
     // The first dataLength bytes are the side data; the rest is undefined.
     std::array<std::uint8_t, DataCapacity> data;
+
+    // How many commands the link had sent when this message arrived. Replies
+    // carry no sequence number, but an answer cannot come before its command:
+    // a message that was already here when a command went out (a duplicate)
+    // is not that command's answer. Unstamped: nothing is known.
+    static constexpr std::uint32_t Unstamped = UINT32_MAX;
+    std::uint32_t sentBefore = Unstamped;
 };
 
 // Decodes one message as if it lay in a zero-filled receive buffer of

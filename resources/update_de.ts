@@ -362,8 +362,8 @@ Update abbrechen?</translation>
         <translation>Die Antworten des Geräts gingen immer wieder an derselben Stelle verloren, darum wurde das Update abgebrochen. Bitte prüfen Sie das MIDI-Kabel und das Gerät und starten Sie das Update erneut.</translation>
     </message>
     <message>
-        <source>Read every written page back and compare it with the image.</source>
-        <translation>Jede geschriebene Seite zurücklesen und mit dem Image vergleichen.</translation>
+        <source>Read every written page back and compare it with the image, where the Qel can read its pages back (exit code 4 when it cannot).</source>
+        <translation>Jede geschriebene Seite zurücklesen und mit dem Image vergleichen, wo der Qel seine Seiten zurücklesen kann (Exit-Code 4, wenn er es nicht kann).</translation>
     </message>
     <message>
         <source>Qel %1 found on %2 and %3.</source>
@@ -456,6 +456,18 @@ Update abbrechen?</translation>
     <message>
         <source>The device&apos;s MIDI port went away: its interface was unplugged or switched off. Please check the connection, connect again and run the update again.</source>
         <translation>Der MIDI-Port des Geräts ist verschwunden: Seine Schnittstelle wurde abgezogen oder ausgeschaltet. Bitte prüfen Sie die Verbindung, verbinden Sie neu und führen Sie das Update erneut aus.</translation>
+    </message>
+    <message>
+        <source>Written, but not checked: this Qel cannot read its pages back.</source>
+        <translation>Geschrieben, aber nicht geprüft: dieser Qel kann seine Seiten nicht zurücklesen.</translation>
+    </message>
+    <message>
+        <source>The firmware %1 was written, but it was not checked: this Qel cannot have its pages read back, so &quot;Verify after writing&quot; is not possible with it.</source>
+        <translation>Die Firmware %1 wurde geschrieben, aber nicht geprüft: dieser Qel kann seine Seiten nicht zurücklesen, daher ist „Nach dem Schreiben prüfen“ mit ihm nicht möglich.</translation>
+    </message>
+    <message>
+        <source>The device could not store its list of faulty flash blocks, and its old list had to be cleared to make room. The device needs service: please contact service before using it.</source>
+        <translation>Das Gerät konnte seine Liste defekter Flash-Blöcke nicht speichern, und seine alte Liste musste dafür gelöscht werden. Das Gerät muss gewartet werden: Bitte wenden Sie sich an den Service, bevor Sie es benutzen.</translation>
     </message>
 </context>
 </TS>

@@ -20,6 +20,7 @@ public:
     const MidiPorts &ports() const { return midiPorts; }
 
     bool send(const SysExMessage &message) override;
+    std::uint32_t sentCount() const override { return midiPorts.sentCount(); }
     bool sendIdentify() { return send(buildIdentify()); }
 
     // The reply intake: decodes one received message, of any length.

@@ -50,6 +50,11 @@ QString SessionTexts::traceLine(const TraceLine &line)
     case TraceKind::VerifyPages: return QStringLiteral("read back every written page");
     case TraceKind::VerifyFailed: return numbered("Block %1 read back wrong, is marked as bad", line.value);
     case TraceKind::TooManyBadBlocks: return numbered("%1 bad blocks, more than the list holds", line.value);
+    case TraceKind::ReadBackWorks: return QStringLiteral("data pages read back as written");
+    case TraceKind::ReadBackUnavailable:
+        return QStringLiteral("this Qel cannot read back data pages; nothing is judged by reading them");
+    case TraceKind::ListCopyFailed: return numbered("BBL copy in page %1 did not take", line.value);
+    case TraceKind::EndHeldForList: return QStringLiteral("stopping once block 0 holds the BBL again");
     }
     return QString();
 }
@@ -97,6 +102,14 @@ QString SessionTexts::outcomeMessage(const Ending &ending)
     case UpdateOutcome::PortLost:
         return Texts::tr("The MIDI port refused a message: the device or its cable went away. Please "
                          "check the connection, connect again and run the update again.");
+    case UpdateOutcome::NotVerified:
+        return Texts::tr("The firmware %1 was written, but it was not checked: this Qel cannot have "
+                         "its pages read back, so \"Verify after writing\" is not possible with it.")
+            .arg(FirmwareVersion::text(FirmwareVersion::carried()));
+    case UpdateOutcome::ListLost:
+        return Texts::tr("The device could not store its list of faulty flash blocks, and its old list "
+                         "had to be cleared to make room. The device needs service: please contact "
+                         "service before using it.");
     case UpdateOutcome::Cancelled:
         return Texts::tr("The update was stopped before it was complete. The device may not start "
                          "until the update has been run again.");

@@ -76,7 +76,8 @@ void UpdateSession::setState(ConnectionState next)
 
 void UpdateSession::takeMessage(const std::uint8_t *data, std::size_t length)
 {
-    const Reply reply = link.takeReply(data, length);
+    Reply reply = link.takeReply(data, length);
+    reply.sentBefore = link.ports().arrivalStamp();
     ++count.received;
     if (lcTrace().isDebugEnabled())
         qCDebug(lcTrace).noquote() << Texts::tr("e=%1 %2").arg(int(reply.code)).arg(DeviceLink::hexText(data, length));

@@ -249,10 +249,15 @@ SimDevice::Replies SimDevice::readChunk(const std::uint8_t *args)
     bytes.fill(SimNand::ErasedByte);
     if (!SimNand::validBlock(block) || piece >= PiecesPerChunk) {
         violation(QStringLiteral("ReadChunk %1 piece %2 lies outside the flash").arg(address).arg(piece));
-    } else {
+    } else if (block == ListBlock || readReach == ReadReach::WholeFlash
+               || readReach == ReadReach::BlockZeroAliased) {
+        // An aliasing device sees only the address bits of block 0.
         const int first = chunk * PageFrame::ChunkSize + piece * DataReplyBytes;
         for (int i = 0; i < DataReplyBytes; ++i)
-            bytes[i] = flash.dataByte(block, page, first + i);
+            bytes[i] = flash.dataByte(readReach == ReadReach::WholeFlash ? block : ListBlock, page, first + i);
+    } else if (readReach == ReadReach::BlockZeroSilent) {
+        trace(QStringLiteral("ReadChunk %1 piece %2 beyond block 0: no answer").arg(address).arg(piece));
+        return {};
     }
     trace(QStringLiteral("ReadChunk %1 piece %2").arg(address).arg(piece));
     return {DeviceReply::data(DeviceReply::answerType(Command::ReadChunk), bytes.data(), bytes.size())};
@@ -281,13 +286,15 @@ SimDevice::Replies SimDevice::beginPage(const std::uint8_t *args)
     requireTransfer(QStringLiteral("BeginPage"));
     if (keepRepeatedBuffer && openPage && openPage->block == block && openPage->page == page) {
         laxPage = true;
+        openPage->sinceBegin.clear();
+        openPage->pieces = 0;
+        openPage->pieceMisfit = false;
         trace(QStringLiteral("BeginPage %1 again, buffer kept").arg(at(block, page)));
         return {DeviceReply::bare(DeviceReply::answerType(Command::BeginPage))};
     }
     // A page left open is abandoned: the updater restarts a block after a time-out.
     openPage.reset();
     laxPage = false;
-    linkLostPiece = false;
     if (SimNand::validBlock(block) && SimNand::validPage(page)) {
         openPage = OpenPage{block, page, {}};
         openPage->frame.reserve(PageFrame::Size);
@@ -326,6 +333,11 @@ SimDevice::Replies SimDevice::pageData(const std::uint8_t *data, std::size_t len
         violation(QStringLiteral("PageData without BeginPage"));
         return reply(PieceNoPage);
     }
+    // Pieces 0..31 carry 64 bytes, piece 32 the last 48.
+    const int expected = openPage->pieces < PageFrame::Pieces ? PageFrame::pieceLength(openPage->pieces) : 0;
+    openPage->pieceMisfit = openPage->pieceMisfit || int(count) != expected;
+    ++openPage->pieces;
+    openPage->sinceBegin.append(reinterpret_cast<const char *>(piece.data()), int(count));
     if (laxPage) {
         openPage->frame.append(reinterpret_cast<const char *>(piece.data()), int(count));
         openPage->frame.truncate(PageFrame::Size);
@@ -356,10 +368,17 @@ SimDevice::Replies SimDevice::programPage()
     const QString where = at(page.block, page.page);
 
     bool ok = true;
+    // Whatever the link did, a frame that is not the 33 pieces of one page
+    // must never be programmed: the updater had to notice first.
+    if (page.pieces != PageFrame::Pieces || page.pieceMisfit)
+        violation(QStringLiteral("ProgramPage %1 after %2 pieces%3, not the %4 of one page frame")
+                      .arg(where).arg(page.pieces)
+                      .arg(page.pieceMisfit ? QStringLiteral(" of the wrong sizes") : QString())
+                      .arg(PageFrame::Pieces));
     if (std::exchange(laxPage, false)) {
         page.frame.resize(PageFrame::Size, char(0xFF));
-    } else if (page.frame.size() != PageFrame::Size && std::exchange(linkLostPiece, false)) {
-        ok = false;
+        if (page.frame != page.sinceBegin)
+            violation(QStringLiteral("ProgramPage %1 reported programmed, holding other than its frame").arg(where));
     } else if (page.frame.size() != PageFrame::Size) {
         violation(QStringLiteral("ProgramPage %1 with %2 of %3 bytes")
                       .arg(where).arg(page.frame.size()).arg(PageFrame::Size));

@@ -32,6 +32,15 @@ public:
     static constexpr std::uint8_t PieceOverflow = 3;
     static constexpr std::uint8_t PieceMalformed = 4;
 
+    // How far ReadChunk reaches. The contract promises block 0 only; what a
+    // device answers beyond it is its own affair.
+    enum class ReadReach {
+        WholeFlash,        // every page of the flash, addressed on from block 0
+        BlockZero,         // beyond block 0: 0xFF
+        BlockZeroAliased,  // beyond block 0: the block-0 chunk at the address modulo 512
+        BlockZeroSilent,   // beyond block 0: no answer at all
+    };
+
     struct Identity
     {
         std::uint32_t serialNumber = 123456789;  // shows as 586-638-764
@@ -63,10 +72,8 @@ public:
     // program of a chosen page stores one byte wrong.
     void keepBufferOnRepeatedBeginPage(bool on) { keepRepeatedBuffer = on; }
     void storeWrong(int block, int page) { wrongStores.insert({block, page}); }
-    // The link lost a command on its way here. A page then programmed with
-    // pieces missing is the link's doing, not the updater's: it fails, and
-    // no violation is counted.
-    void commandLost() { linkLostPiece = openPage.has_value(); }
+    void setReadReach(ReadReach reach) { readReach = reach; }
+    ReadReach reach() const { return readReach; }
 
     // One command in; the replies the device sends, in order (none for Finish
     // or a message it does not understand). A TransferState report goes out
@@ -111,6 +118,9 @@ private:
         int block = 0;
         int page = 0;
         QByteArray frame;
+        QByteArray sinceBegin;  // what came after the latest BeginPage
+        int pieces = 0;         // pieces since then
+        bool pieceMisfit = false;  // one of them was not of its place's size
     };
 
     Replies identify();
@@ -138,7 +148,7 @@ private:
     std::set<std::pair<int, int>> wrongStores;
     bool keepRepeatedBuffer = false;
     bool laxPage = false;  // the open page took a repeated BeginPage
-    bool linkLostPiece = false;
+    ReadReach readReach = ReadReach::WholeFlash;
     std::optional<OpenPage> openPage;
     std::vector<QString> problems;
     std::uint32_t announcedVer = 0;

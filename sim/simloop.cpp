@@ -72,10 +72,8 @@ bool SimLoop::send(const std::uint8_t *data, std::size_t length)
     const QByteArray command(reinterpret_cast<const char *>(data), qsizetype(length));
     if (recordSent)
         sentMessages << command;
-    if (faults.losesCommand(command)) {
-        device.commandLost();
+    if (faults.losesCommand(command))
         return true;  // the port took it; the device never hears of it
-    }
     const std::vector<QByteArray> replies = responder(command);
     const Fate what = fate ? fate(command, index) : Fate::Deliver;
     if (what == Fate::Lose)
@@ -84,8 +82,10 @@ bool SimLoop::send(const std::uint8_t *data, std::size_t length)
         held.insert(held.end(), replies.begin(), replies.end());
         return true;
     }
+    // A reply on time is here at once; a late one only when it is due.
     for (WireMessage &message : faults.apply(replies))
-        queue.push_back({std::move(message.bytes), message.late ? now + lateTicks : now});
+        queue.push_back({std::move(message.bytes), message.late ? now + lateTicks : now,
+                         message.late ? Reply::Unstamped : std::uint32_t(sentTotal)});
     return true;
 }
 
@@ -95,6 +95,7 @@ int SimLoop::pump()
     // Strictly in order: a late reply holds up everything behind it, as on a cable.
     while (!queue.empty() && queue.front().due <= now) {
         const QByteArray message = std::move(queue.front().bytes);
+        stamp = queue.front().stamp == Reply::Unstamped ? std::uint32_t(sentTotal) : queue.front().stamp;
         queue.pop_front();
         ++delivered;
         if (receiver)
@@ -114,7 +115,7 @@ void SimLoop::tick()
 void SimLoop::releaseHeld()
 {
     for (auto it = held.rbegin(); it != held.rend(); ++it)
-        queue.push_front({std::move(*it), now});
+        queue.push_front({std::move(*it), now, Reply::Unstamped});
     held.clear();
 }
 

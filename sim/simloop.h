@@ -1,6 +1,7 @@
 #pragma once
 
 #include "linkfaults.h"
+#include "reply.h"
 #include "midiservice.h"
 #include "simdevice.h"
 
@@ -72,6 +73,10 @@ public:
     bool hasQueued() const { return !queue.empty(); }
 
     const QList<QByteArray> &sent() const { return sentMessages; }
+    // For the receiver: how many messages had been sent when the reply it is
+    // handed arrived (Reply::sentBefore). Replies on time arrive as their
+    // command is answered, late and held ones when they are delivered.
+    std::uint32_t arrivalStamp() const { return stamp; }
     int sentCount() const { return sentTotal; }
     int ticks() const { return now; }
 
@@ -84,6 +89,7 @@ private:
     {
         QByteArray bytes;
         int due = 0;
+        std::uint32_t stamp = 0;  // Reply::Unstamped: taken at delivery
     };
 
     std::deque<Queued> queue;
@@ -92,4 +98,5 @@ private:
     MidiService::ReceiveCallback portCallback;
     int sentTotal = 0;
     int now = 0;
+    std::uint32_t stamp = 0;
 };

@@ -60,10 +60,8 @@ void SimWorker::answer(const QByteArray &command)
     bool unplugged = false;
     {
         std::lock_guard<std::mutex> lock(stateMutex);
-        if (faults.losesCommand(command)) {
-            device.commandLost();
+        if (faults.losesCommand(command))
             return;
-        }
         wire = faults.apply(device.handle(command));
         unplugged = faults.vanished();
     }

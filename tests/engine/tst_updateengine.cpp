@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <map>
+#include <utility>
 #include <set>
 
 using Blocks = std::set<int>;
@@ -17,6 +18,7 @@ Q_DECLARE_METATYPE(Blocks)
 Q_DECLARE_METATYPE(Command)
 Q_DECLARE_METATYPE(LinkFaults::Fault)
 Q_DECLARE_METATYPE(UpdateOutcome)
+Q_DECLARE_METATYPE(SimDevice::ReadReach)
 Q_DECLARE_METATYPE(TraceLine)
 
 namespace {
@@ -53,9 +55,14 @@ struct Rig : CommandSink, EngineListener
     Rig()
     {
         loop.refuseFrom = 100000;  // an engine that talks in circles ends, it does not hang
-        loop.receiver = [this](const QByteArray &m) { engine.handleReply(decoded(m)); };
+        loop.receiver = [this](const QByteArray &m) {
+            Reply reply = decoded(m);
+            reply.sentBefore = loop.arrivalStamp();
+            engine.handleReply(reply);
+        };
     }
     bool send(const SysExMessage &m) override { return loop.send(m.data(), m.size()); }
+    std::uint32_t sentCount() const override { return std::uint32_t(loop.sentCount()); }
     void traced(const TraceLine &line) override { traces << line; }
     void blockShown(int) override {}
     void pageShown(int) override {}
@@ -92,6 +99,7 @@ struct Script
 {
     QByteArray image;
     Messages m;
+    bool probed = false;  // the first data page was read back, to see whether such reads work
 
     Script &add(const SysExMessage &message) { m << bytes(message); return *this; }
     Script &reset() { return add(buildResetNand(1, 9, std::uint32_t(image.size()))).add(buildReadChunk(0, 0)); }
@@ -122,14 +130,24 @@ struct Script
             add(buildPageData(frame.bytes.data() + PageFrame::pieceOffset(piece), PageFrame::pieceLength(piece)));
         return add(buildProgramPage());
     }
-    // Erases `block` and writes pages 0..last-1 of image block `imageBlock` into it.
-    Script &dataBlock(int block, int imageBlock, int last)
+    // Reads the first `chunks` chunks of a page back.
+    Script &readBack(int block, int page, int chunks)
+    {
+        for (int piece = 0; piece < 4 * chunks; ++piece)
+            add(buildReadChunk((block * 64 + page) * 8 + piece / 4, std::uint8_t(piece % 4)));
+        return *this;
+    }
+    // Erases `block` and writes pages 0..last-1 of image block `imageBlock`
+    // into it; the first page programmed is read back once.
+    Script &dataBlock(int block, int imageBlock, int last, bool lastFails = false)
     {
         erase(block);
         for (int p = 0; p < last; ++p) {
             PageFrame frame;
             buildDataFrame(frame, imageBlock, p, reinterpret_cast<const std::uint8_t *>(image.constData()), image.size());
             page(block, p, frame);
+            if (!(lastFails && p == last - 1) && !std::exchange(probed, true))
+                readBack(block, p, 8);
         }
         return *this;
     }
@@ -140,7 +158,7 @@ struct Script
             list.markBad(b);
         PageFrame frame;
         buildBblFrame(frame, list.data(), BadBlockList::BlockCount, std::int16_t(factory));
-        return page(0, at, frame);
+        return page(0, at, frame).readBack(0, at, 1);
     }
     Script &finish() { return add(buildFinish()); }
 };
@@ -245,7 +263,7 @@ void TestUpdateEngine::scenarios_data()
                                  << TraceLine{TraceKind::FoundBbls, 64} << Messages{};
     *row("64 copies, block 0 full") << 64 << false << Blocks{} << Blocks{} << Pages{{1, 0}} << ok << Blocks{1, 5}
                                     << 0 << TraceLine{TraceKind::EraseBblBlock}
-                                    << script().findCopy(64, 63).dataBlock(1, 0, 1).dataBlock(2, 0, 3).erase(0)
+                                    << script().findCopy(64, 63).dataBlock(1, 0, 1, true).dataBlock(2, 0, 3).erase(0)
                                            .listPage(0, {1, 5}, ListedFactory).finish().m;
     *row("newest copy torn") << 3 << true << Blocks{} << Blocks{1} << Pages{} << ok << Blocks{1, 5} << 4
                              << TraceLine{TraceKind::BblPageTorn, 3}
@@ -326,27 +344,36 @@ void TestUpdateEngine::lostAnswerInEveryStep_data()
     QTest::addColumn<int>("nth");
     QTest::addColumn<bool>("late");        // the answer comes after all, once the wait ran out
     QTest::addColumn<int>("extra");        // commands beyond a clean run
+    QTest::addColumn<SimDevice::ReadReach>("reach");
 
     const int fence = 1;
-    const int readBack = 32;
+    const int page = 1 + PageFrame::Pieces + 1;
+    for (const auto reach : {SimDevice::ReadReach::WholeFlash, SimDevice::ReadReach::BlockZero})
     for (const bool late : {false, true}) {
-        const auto row = [late](const char *name) { return &QTest::addRow("%s, %s", name, late ? "late" : "lost"); };
-        *row("ResetNand") << 1 << 0 << Command::ResetNand << 1 << late << 1;
-        *row("probe of block 0") << 1 << 0 << Command::ReadChunk << 2 << late << fence + 1;
-        *row("reading the copy") << 1 << 0 << Command::ReadChunk << 4 << late << fence + 1;
-        *row("defect list") << 0 << 0 << Command::ReadDefectList << 2 << late << fence + 1;
-        *row("erase of block 0") << 0 << 0 << Command::EraseBlock << 1 << late << fence + 1;
-        // The page again from its BeginPage, then its first chunk read back.
-        *row("first copy, last piece") << 0 << 0 << Command::PageData << 33 << late << fence + 1 + 33 + 4;
-        *row("first copy, program") << 0 << 0 << Command::ProgramPage << 1 << late << fence + 4;
-        *row("data erase") << 1 << 0 << Command::EraseBlock << 1 << late << fence + 1;
-        *row("data begin") << 1 << 0 << Command::BeginPage << 2 << late << fence + 1 + readBack;
-        *row("data piece") << 1 << 0 << Command::PageData << 40 << late << fence + 1 + 7 + readBack;
-        *row("data program, last page") << 1 << 0 << Command::ProgramPage << 2 << late << fence + readBack;
-        *row("closing copy, program") << 1 << 1 << Command::ProgramPage << 3 << late << fence + 4;
-        *row("erase of a full block 0") << 64 << 1 << Command::EraseBlock << 3 << late << fence + 1;
+        const bool whole = reach == SimDevice::ReadReach::WholeFlash;
+        // Where pages cannot be read back, nothing checks a page written again,
+        // and a page whose program went unanswered costs its whole block.
+        const int readBack = whole ? 32 : 0;
+        const int lostProgram = whole ? fence + readBack : fence + 1 + 2 * page;
+        const auto row = [late, whole](const char *name) {
+            return &QTest::addRow("%s device, %s, %s", whole ? "whole-flash" : "block-0", name, late ? "late" : "lost");
+        };
+        *row("ResetNand") << 1 << 0 << Command::ResetNand << 1 << late << 1 << reach;
+        *row("probe of block 0") << 1 << 0 << Command::ReadChunk << 2 << late << fence + 1 << reach;
+        *row("reading the copy") << 1 << 0 << Command::ReadChunk << 4 << late << fence + 1 << reach;
+        *row("defect list") << 0 << 0 << Command::ReadDefectList << 2 << late << fence + 1 << reach;
+        *row("erase of block 0") << 0 << 0 << Command::EraseBlock << 1 << late << fence + 1 << reach;
+        // The page again from its BeginPage; a copy is read back in any case.
+        *row("first copy, last piece") << 0 << 0 << Command::PageData << 33 << late << fence + 1 + 33 << reach;
+        *row("first copy, program") << 0 << 0 << Command::ProgramPage << 1 << late << fence << reach;
+        *row("data erase") << 1 << 0 << Command::EraseBlock << 1 << late << fence + 1 << reach;
+        *row("data begin") << 1 << 0 << Command::BeginPage << 2 << late << fence + 1 + readBack << reach;
+        *row("data piece") << 1 << 0 << Command::PageData << 40 << late << fence + 1 + 7 + readBack << reach;
+        *row("data program, last page") << 1 << 0 << Command::ProgramPage << 2 << late << lostProgram << reach;
+        *row("closing copy, program") << 1 << 1 << Command::ProgramPage << 3 << late << fence << reach;
+        *row("erase of a full block 0") << 64 << 1 << Command::EraseBlock << 3 << late << fence + 1 << reach;
         // The device's transfer-off report after Finish: Finish goes again.
-        *row("the report after Finish") << 1 << 0 << Command::Finish << 1 << late << 1;
+        *row("the report after Finish") << 1 << 0 << Command::Finish << 1 << late << 1 << reach;
     }
 }
 
@@ -361,9 +388,11 @@ void TestUpdateEngine::lostAnswerInEveryStep()
     QFETCH(int, nth);
     QFETCH(bool, late);
     QFETCH(int, extra);
+    QFETCH(SimDevice::ReadReach, reach);
 
     const QByteArray image = makeImage(2 * PageBytes - 1);
     const auto setUp = [&](Rig &rig) {
+        rig.device().setReadReach(reach);
         if (copies)
             rig.device().storeListCopies(copies, {}, 0);
         if (failingErase)
@@ -414,11 +443,11 @@ void TestUpdateEngine::repeatedLosses_data()
         << UpdateOutcome::Success;
     // Page 1's answer is lost at every try but the last one allowed.
     Losses progress;
-    for (int n = 2; n <= UpdateEngine::MaxRestartsWithoutProgress; ++n)
+    for (int n = 2; n <= RestartBudget::MaxRestartsInARow; ++n)
         progress << qMakePair(Command::BeginPage, n);
     QTest::newRow("a page through at the last try") << progress << -1 << UpdateOutcome::Success;
     Losses always;
-    for (int n = 2; n <= UpdateEngine::MaxRestartsWithoutProgress + 5; ++n)
+    for (int n = 2; n <= RestartBudget::MaxRestartsInARow + 5; ++n)
         always << qMakePair(Command::BeginPage, n);
     QTest::newRow("the same page lost for good") << always << -1 << UpdateOutcome::Stalled;
 }
@@ -443,10 +472,10 @@ void TestUpdateEngine::repeatedLosses()
         // Asked again behind the same fence, each wait twice the last, and
         // given up only once nothing came for the longest wait there is.
         const Messages fences = rig.sent().mid(silentFrom + 1);
-        QVERIFY(fences.size() >= UpdateEngine::MaxTimeoutsInARow - 1);
+        QVERIFY(fences.size() >= CommandLink::MaxTimeoutsInARow - 1);
         QCOMPARE(fences.count(fences.first()), fences.size());
-        QVERIFY(rig.loop.ticks() >= UpdateEngine::QuietTicks);
-        QVERIFY(rig.loop.ticks() < 2 * UpdateEngine::QuietTicks);
+        QVERIFY(rig.loop.ticks() >= CommandLink::QuietTicks);
+        QVERIFY(rig.loop.ticks() < 2 * CommandLink::QuietTicks);
     }
 }
 

@@ -279,7 +279,7 @@ void TestSession::portGone_data()
     QTest::addColumn<UpdateOutcome>("outcome");
     QTest::addColumn<int>("withinTicks");
     QTest::newRow("unplugged: named within a second") << true << UpdateOutcome::PortGone << UpdateSession::PortCheckTicks;
-    QTest::newRow("still listed: silent") << false << UpdateOutcome::DeviceSilent << 4 * UpdateEngine::QuietTicks;
+    QTest::newRow("still listed: silent") << false << UpdateOutcome::DeviceSilent << 4 * CommandLink::QuietTicks;
 }
 
 // An interface unplugged mid-update: its ports leave the list and nothing

@@ -31,12 +31,14 @@ QString Campaign::outcomeName(UpdateOutcome outcome)
     case UpdateOutcome::PortLost: return QStringLiteral("port lost");
     case UpdateOutcome::PortGone: return QStringLiteral("port gone");
     case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
+    case UpdateOutcome::NotVerified: return QStringLiteral("written, not verified");
+    case UpdateOutcome::ListLost: return QStringLiteral("list lost");
     }
     return {};
 }
 
-Campaign::Campaign(std::uint32_t seed, int runs)
-    : seed(seed), runs(runs)
+Campaign::Campaign(std::uint32_t seed, int runs, SimDevice::ReadReach reach)
+    : seed(seed), runs(runs), reach(reach)
 {
 }
 
@@ -54,10 +56,11 @@ Campaign::Summary Campaign::run()
 {
     Summary summary;
     summary.seed = seed;
+    summary.reach = reach;
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < runs; ++i) {
-        const Scenario scenario = Scenario::draw(runSeed(seed, i));
+        const Scenario scenario = Scenario::draw(runSeed(seed, i), reach);
         const RunReport report = CampaignRun(scenario).run();
         ++summary.runs;
         summary.messages += report.messages;
@@ -65,7 +68,7 @@ Campaign::Summary Campaign::run()
             ++summary.garbled;
         if (!report.violations.isEmpty())
             ++summary.violations;
-        else if (report.outcome == UpdateOutcome::Success)
+        else if (report.outcome == UpdateOutcome::Success || report.outcome == UpdateOutcome::NotVerified)
             ++summary.successes;
         else
             ++summary.cleanFailures;
@@ -83,10 +86,10 @@ Campaign::Summary Campaign::run()
 
 QString Campaign::Summary::line() const
 {
-    return QStringLiteral("campaign seed %1: %2 runs, %3 successes, %4 clean failures, %5 violations "
+    return QStringLiteral("campaign seed %1, %8 device: %2 runs, %3 successes, %4 clean failures, %5 violations "
                           "(%6 messages, %7 s)")
         .arg(seed).arg(runs).arg(successes).arg(cleanFailures).arg(violations).arg(messages)
-        .arg(double(milliseconds) / 1000.0, 0, 'f', 1);
+        .arg(double(milliseconds) / 1000.0, 0, 'f', 1).arg(Scenario::reachName(reach));
 }
 
 QString Campaign::Summary::outcomeLine() const

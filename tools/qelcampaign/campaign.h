@@ -15,12 +15,13 @@ public:
     struct Summary
     {
         std::uint32_t seed = 0;
+        SimDevice::ReadReach reach = SimDevice::ReadReach::WholeFlash;
         int runs = 0;
         int successes = 0;
         int cleanFailures = 0;
         int violations = 0;
         int garbled = 0;  // runs whose image was not judged (RunReport::statusGarbled)
-        std::array<int, int(UpdateOutcome::Cancelled) + 1> outcomes{};
+        std::array<int, int(UpdateOutcome::ListLost) + 1> outcomes{};
         // Runs and successes by the rate of lost messages, the larger of
         // commands and replies: none, below 1e-4, below 1e-3, up to 1e-2.
         struct Band
@@ -42,7 +43,7 @@ public:
         static int lossBand(const LinkFaults::Rates &rates);
     };
 
-    Campaign(std::uint32_t seed, int runs);
+    Campaign(std::uint32_t seed, int runs, SimDevice::ReadReach reach = SimDevice::ReadReach::WholeFlash);
 
     static QString outcomeName(UpdateOutcome outcome);
     // Seed of run `index`: the campaign's seed and the index, mixed.
@@ -55,4 +56,5 @@ public:
 private:
     std::uint32_t seed;
     int runs;
+    SimDevice::ReadReach reach;
 };

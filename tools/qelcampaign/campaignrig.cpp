@@ -6,14 +6,21 @@ CampaignRig::CampaignRig()
     : service(loop.makeService())
 {
     service->openOut(0);
-    loop.receiver = [this](const QByteArray &reply) {
-        engine.handleReply(decodeReply(reinterpret_cast<const std::uint8_t *>(reply.constData()), int(reply.size())));
+    loop.receiver = [this](const QByteArray &message) {
+        Reply reply = decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), int(message.size()));
+        reply.sentBefore = loop.arrivalStamp();
+        engine.handleReply(reply);
     };
 }
 
 bool CampaignRig::send(const SysExMessage &message)
 {
     return service->send(message.data(), message.size());
+}
+
+std::uint32_t CampaignRig::sentCount() const
+{
+    return std::uint32_t(loop.sentCount());
 }
 
 void CampaignRig::traced(const TraceLine &line)
@@ -36,14 +43,14 @@ void CampaignRig::finished(const Ending &ending)
     ++endings;
 }
 
-void CampaignRig::start(const QByteArray &image)
+void CampaignRig::start(const QByteArray &image, bool verify)
 {
     outcome.reset();
     message.clear();
     endings = 0;
     ticks = 0;
     recovery = {};
-    engine.start(reinterpret_cast<const std::uint8_t *>(image.constData()), std::size_t(image.size()));
+    engine.start(reinterpret_cast<const std::uint8_t *>(image.constData()), std::size_t(image.size()), verify);
 }
 
 bool CampaignRig::drive(int maxTicks)

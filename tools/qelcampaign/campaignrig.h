@@ -37,13 +37,14 @@ public:
     // Every trace line of the engine, when set.
     std::function<void(const TraceLine &)> onTrace;
 
-    void start(const QByteArray &image);
+    void start(const QByteArray &image, bool verify = false);
     // Runs until the engine stops or `maxTicks` ticks have passed; returns
     // whether it stopped.
     bool drive(int maxTicks);
 
 private:
     bool send(const SysExMessage &message) override;
+    std::uint32_t sentCount() const override;
     void traced(const TraceLine &line) override;
     void blockShown(int) override {}
     void pageShown(int) override {}

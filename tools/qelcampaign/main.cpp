@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -55,7 +56,11 @@ int main(int argc, char *argv[])
                                              QStringLiteral("Cut the update of the run seed's scenario after every exchange in turn."),
                                              QStringLiteral("run-seed"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Describe every run."));
-    parser.addOptions({seedOption, runsOption, replayOption, interruptOption, verboseOption});
+    const QCommandLineOption deviceOption(QStringLiteral("device"),
+                                          QStringLiteral("What the device reads back: whole (the whole flash), "
+                                                         "block0 (block 0 only), or both, one after the other."),
+                                          QStringLiteral("kind"), QStringLiteral("both"));
+    parser.addOptions({seedOption, runsOption, replayOption, interruptOption, verboseOption, deviceOption});
     parser.process(app);
 
     bool seedOk = false;
@@ -64,6 +69,16 @@ int main(int argc, char *argv[])
     const int runs = parser.value(runsOption).toInt(&runsOk);
     if (!seedOk || !runsOk || runs < 0) {
         std::fputs("qelcampaign: --seed and --runs take a non-negative number\n", stderr);
+        return ExitBadOptions;
+    }
+    const QString device = parser.value(deviceOption);
+    std::vector<SimDevice::ReadReach> reaches;
+    if (device == QLatin1String("whole") || device == QLatin1String("both"))
+        reaches.push_back(SimDevice::ReadReach::WholeFlash);
+    if (device == QLatin1String("block0") || device == QLatin1String("both"))
+        reaches.push_back(SimDevice::ReadReach::BlockZero);
+    if (reaches.empty()) {
+        std::fputs("qelcampaign: --device takes whole, block0 or both\n", stderr);
         return ExitBadOptions;
     }
 
@@ -75,29 +90,38 @@ int main(int argc, char *argv[])
             std::fputs("qelcampaign: a run seed is a non-negative number\n", stderr);
             return ExitBadOptions;
         }
-        const Scenario scenario = Scenario::draw(runSeed);
-        if (replay) {
-            const RunReport report = CampaignRun(scenario).run();
-            printReport(scenario, report);
-            return report.violations.isEmpty() ? 0 : ExitViolations;
+        bool sound = true;
+        for (SimDevice::ReadReach reach : reaches) {
+            const Scenario scenario = Scenario::draw(runSeed, reach);
+            if (replay) {
+                const RunReport report = CampaignRun(scenario).run();
+                printReport(scenario, report);
+                sound = sound && report.violations.isEmpty();
+                continue;
+            }
+            const InterruptSweep::Result result = InterruptSweep(scenario).run();
+            for (const QString &line : result.failures)
+                say(line);
+            say(QStringLiteral("%1 device, interrupted updates: %2 cuts of %3 exchanges, %4 fresh updates failed")
+                    .arg(Scenario::reachName(reach)).arg(result.cuts).arg(result.exchanges).arg(result.failures.size()));
+            sound = sound && result.failures.isEmpty();
         }
-        const InterruptSweep::Result result = InterruptSweep(scenario).run();
-        for (const QString &line : result.failures)
-            say(line);
-        say(QStringLiteral("interrupted updates: %1 cuts of %2 exchanges, %3 fresh updates failed")
-                .arg(result.cuts).arg(result.exchanges).arg(result.failures.size()));
-        return result.failures.isEmpty() ? 0 : ExitViolations;
+        return sound ? 0 : ExitViolations;
     }
 
-    Campaign campaign(seed, runs);
     const bool verbose = parser.isSet(verboseOption);
-    campaign.onRun = [verbose](const Scenario &scenario, const RunReport &report) {
-        if (verbose || !report.violations.isEmpty() || report.statusGarbled)
-            printReport(scenario, report);
-    };
-    const Campaign::Summary summary = campaign.run();
-    say(summary.outcomeLine());
-    say(summary.lossLine());
-    say(summary.line());
-    return summary.violations == 0 ? 0 : ExitViolations;
+    int violations = 0;
+    for (SimDevice::ReadReach reach : reaches) {
+        Campaign campaign(seed, runs, reach);
+        campaign.onRun = [verbose](const Scenario &scenario, const RunReport &report) {
+            if (verbose || !report.violations.isEmpty() || report.statusGarbled)
+                printReport(scenario, report);
+        };
+        const Campaign::Summary summary = campaign.run();
+        say(summary.outcomeLine());
+        say(summary.lossLine());
+        say(summary.line());
+        violations += summary.violations;
+    }
+    return violations == 0 ? 0 : ExitViolations;
 }

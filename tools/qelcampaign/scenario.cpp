@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -60,10 +61,22 @@ std::set<int> Scenario::lowestStored(const std::set<int> &blocks)
     return kept;
 }
 
-Scenario Scenario::draw(std::uint32_t seed)
+QString Scenario::reachName(SimDevice::ReadReach reach)
+{
+    switch (reach) {
+    case SimDevice::ReadReach::WholeFlash: return QStringLiteral("whole-flash");
+    case SimDevice::ReadReach::BlockZero: return QStringLiteral("block-0");
+    case SimDevice::ReadReach::BlockZeroAliased: return QStringLiteral("block-0 aliased");
+    case SimDevice::ReadReach::BlockZeroSilent: return QStringLiteral("block-0 silent");
+    }
+    return {};
+}
+
+Scenario Scenario::draw(std::uint32_t seed, SimDevice::ReadReach reach)
 {
     Scenario s;
     s.seed = seed;
+    s.reach = reach;
     Draw d(seed);
 
     // A few blocks of image; sometimes a whole number of pages.
@@ -72,6 +85,11 @@ Scenario Scenario::draw(std::uint32_t seed)
     s.image.resize(size);
     for (char &c : s.image)
         c = char(d.below(256));
+    // Pages of nothing but 0xFF read back the same whether programmed or not.
+    for (int n = d.chance(0.5) ? 1 + d.below(4) : 0; n > 0; --n) {
+        const int at = d.below(pages) * PageBytes;
+        s.image.replace(at, std::min(PageBytes, size - at), QByteArray(std::min(PageBytes, size - at), char(0xFF)));
+    }
 
     // Factory defects: usually none, at times more than the 3 allowed.
     const int factoryCount = d.chance(0.6) ? 0 : 1 + d.below(d.chance(0.9) ? 3 : 5);
@@ -117,12 +135,14 @@ Scenario Scenario::draw(std::uint32_t seed)
     s.lateTicks = MinLateTicks + d.below(LateTicksSpread);
     s.refuseWhenVanished = d.chance(0.5);
     s.rates.loseCommand = rate(0.5, HighLossRate);
+    s.verify = d.chance(0.2);
     return s;
 }
 
 void Scenario::apply(SimLoop &loop) const
 {
     SimDevice &device = loop.device;
+    device.setReadReach(reach);
     device.setFactoryDefects(factoryDefects);
     if (listCopies > 0)
         device.storeListCopies(listCopies, listedBad, listedFactory);
@@ -152,7 +172,7 @@ void Scenario::apply(SimLoop &loop) const
 
 QString Scenario::describe() const
 {
-    return QStringLiteral("seed %1: image %2 bytes; block 0 %3 copies%4, listed [%5] factory count %6; "
+    return QStringLiteral("%19 device%20, seed %1: image %2 bytes; block 0 %3 copies%4, listed [%5] factory count %6; "
                           "factory defects [%7]; erase faults %8; program faults %9; "
                           "rates lose %10 late %11 dup %12 corrupt %13 cut %14 foreign %15 short %16 vanish %17 "
                           "lose command %18")
@@ -162,5 +182,6 @@ QString Scenario::describe() const
         .arg(programFaults.size())
         .arg(rates.lose, 0, 'g', 2).arg(rates.late, 0, 'g', 2).arg(rates.duplicate, 0, 'g', 2)
         .arg(rates.corrupt, 0, 'g', 2).arg(rates.cutShort, 0, 'g', 2).arg(rates.foreign, 0, 'g', 2)
-        .arg(rates.shortMessage, 0, 'g', 2).arg(rates.vanish, 0, 'g', 2).arg(rates.loseCommand, 0, 'g', 2);
+        .arg(rates.shortMessage, 0, 'g', 2).arg(rates.vanish, 0, 'g', 2).arg(rates.loseCommand, 0, 'g', 2)
+        .arg(reachName(reach), verify ? QStringLiteral(", verifying") : QString());
 }

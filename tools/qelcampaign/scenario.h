@@ -1,6 +1,7 @@
 #pragma once
 
 #include "linkfaults.h"
+#include "simdevice.h"
 
 #include <QByteArray>
 #include <QString>
@@ -32,8 +33,12 @@ struct Scenario
     LinkFaults::Rates rates;
     int lateTicks = 0;
     bool refuseWhenVanished = true;
+    bool verify = false;
+    // What the device's ReadChunk reaches; the campaign meets every kind.
+    SimDevice::ReadReach reach = SimDevice::ReadReach::WholeFlash;
 
-    static Scenario draw(std::uint32_t seed);
+    static Scenario draw(std::uint32_t seed, SimDevice::ReadReach reach = SimDevice::ReadReach::WholeFlash);
+    static QString reachName(SimDevice::ReadReach reach);
     // Sets up the loop's device and link faults.
     void apply(SimLoop &loop) const;
     QString describe() const;
