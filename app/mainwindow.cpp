@@ -97,12 +97,14 @@ void MainWindow::ShowConnectionState()
         StatusText->clear();
     }
     // The device's own reports must not hand the user the controls
-    // mid-update; Update turns into Cancel instead.
+    // mid-update; Update turns into Cancel instead. Nor are they handed back
+    // while the device is asked which firmware it runs: the ending is not told yet.
     const bool running = session.isUpdating();
-    ConnectButton->setEnabled(!running);
-    TransferButton->setEnabled(state == Connected || running);
+    const bool asking = session.afterUpdate() == UpdateSession::AfterUpdate::Asking;
+    ConnectButton->setEnabled(!running && !asking);
+    TransferButton->setEnabled((state == Connected || running) && !asking);
     TransferButton->setText(running ? tr("Cancel") : tr("Update"));
-    VerifyCheck->setEnabled(!running);
+    VerifyCheck->setEnabled(!running && !asking);
 }
 
 void MainWindow::ShowIdentity()

@@ -299,9 +299,10 @@ void TestController::outcome_data()
     QTest::newRow("unreadable image") << ":/no/such/image.bin" << false << "could not be read" << "Update failed."
                                       << 0x0901;
     QTest::newRow("unhealthy flash") << "" << true << "4 blocks that were faulty" << "Update failed." << 0x0901;
-    QTest::newRow("written, runs 1.09") << "" << false << "1.09" << "1.09 is already up to date" << 0x0901;
-    QTest::newRow("written, still runs 1.08") << "10" << false << "1.09" << restart << 0x0801;
-    QTest::newRow("written, no answer after") << "10" << false << "1.09" << restart << -1;
+    const QString runs = QStringLiteral("The update is complete: the device now carries firmware 1.09.");
+    QTest::newRow("written, runs 1.09") << "" << false << runs << runs << 0x0901;
+    QTest::newRow("written, still runs 1.08") << "10" << false << restart << restart << 0x0801;
+    QTest::newRow("written, no answer after") << "10" << false << restart << restart << -1;
 }
 
 void TestController::outcome()
@@ -332,12 +333,23 @@ void TestController::outcome()
     QVERIFY(answer(QStringLiteral("StartQuestion"), QMessageBox::Yes));
     while (release()) {
     }
+    // A success is told once the device has said which firmware it runs, and
+    // the controls wait for that.
+    const bool waits = success && reportedAfter < 0;
+    QCOMPARE(box(QStringLiteral("OutcomeBox")) == nullptr, waits);
+    QCOMPARE(w.TransferButton->isEnabled() || w.ConnectButton->isEnabled(), !waits);
     tick(UpdateSession::AfterUpdateAnswerTicks);
     QMessageBox *shown = box(QStringLiteral("OutcomeBox"));
     QVERIFY(shown);
     QVERIFY2(shown->text().contains(messageHas), qPrintable(shown->text()));
     QCOMPARE(shown->icon(), success ? QMessageBox::Information : QMessageBox::Warning);
     QVERIFY(w.LogText->toPlainText().contains(messageHas));
+    // One ending: the dialog, the log's last line and the status line say the same.
+    if (success) {
+        QCOMPARE(w.StatusText->text(), shown->text());
+        QCOMPARE(w.LogText->toPlainText().section(QLatin1Char('\n'), -1), shown->text());
+    }
+    QCOMPARE(shown->text().contains(QStringLiteral("now carries")), reportedAfter == 0x0901 && success);
     QVERIFY2(w.StatusText->text().contains(statusHas), qPrintable(w.StatusText->text()));
     QVERIFY(!w.StatusText->text().contains(QStringLiteral("recommended")));
     QVERIFY(w.TransferButton->isEnabled() && w.ConnectButton->isEnabled());
