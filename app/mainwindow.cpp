@@ -41,7 +41,6 @@ void MainWindow::Init()
         finder = new PortFinder(probeFactory, MidiInList, MidiOutList, StatusText, this);
     followPorts();
 
-    TransferButton->setText(tr("Update"));
     // Larger than the label on purpose: it is clipped, not scaled.
     IconLabel->setPixmap(QIcon(ResourcePaths::DevicePicture).pixmap(QSize(320, 87)));
 
@@ -90,7 +89,7 @@ void MainWindow::ShowConnectionState()
     progressBar->hide();
     MidiInList->setEnabled(disconnected);
     MidiOutList->setEnabled(disconnected);
-    ConnectButton->setText(disconnected ? tr("Connect") : tr("Disconnect"));
+    ConnectButton->setText(disconnected ? tr("&Connect") : tr("Dis&connect"));
     if (disconnected) {
         SnEdit->clear();
         VersionEdit->clear();
@@ -103,7 +102,7 @@ void MainWindow::ShowConnectionState()
     const bool asking = session.afterUpdate() == UpdateSession::AfterUpdate::Asking;
     ConnectButton->setEnabled(!running && !asking);
     TransferButton->setEnabled((state == Connected || running) && !asking);
-    TransferButton->setText(running ? tr("Cancel") : tr("Update"));
+    TransferButton->setText(running ? tr("&Cancel") : tr("&Update"));
     VerifyCheck->setEnabled(!running && !asking);
 }
 
@@ -137,7 +136,7 @@ void MainWindow::Transfer()
     PageEdit->clear();
     session.startUpdate(); // an image that cannot be read ends at once with a message
     if (session.isUpdating()) {
-        TransferButton->setText(tr("Cancel"));
+        TransferButton->setText(tr("&Cancel"));
         TransferButton->setEnabled(true);
         StatusText->clear();
     }

@@ -12,12 +12,12 @@
         <translation>Qel-Informationen</translation>
     </message>
     <message>
-        <source>SN:</source>
-        <translation>SN:</translation>
+        <source>&amp;SN:</source>
+        <translation>&amp;SN:</translation>
     </message>
     <message>
-        <source>Version:</source>
-        <translation>Version:</translation>
+        <source>V&amp;ersion:</source>
+        <translation>V&amp;ersion:</translation>
     </message>
     <message>
         <source>MIDI IN port</source>
@@ -28,16 +28,52 @@
         <translation>MIDI-OUT-Port</translation>
     </message>
     <message>
-        <source>Connect</source>
-        <translation>Verbinden</translation>
+        <source>MIDI &amp;IN port</source>
+        <translation>MIDI-&amp;IN-Port</translation>
+    </message>
+    <message>
+        <source>MIDI &amp;OUT port</source>
+        <translation>MIDI-&amp;OUT-Port</translation>
+    </message>
+    <message>
+        <source>The port the Qel sends to; Connect opens it with the chosen MIDI OUT port.</source>
+        <translation>Der Port, an den der Qel sendet; Verbinden öffnet ihn mit dem gewählten MIDI-OUT-Port.</translation>
+    </message>
+    <message>
+        <source>The port that reaches the Qel.</source>
+        <translation>Der Port, über den der Qel erreicht wird.</translation>
+    </message>
+    <message>
+        <source>Update progress</source>
+        <translation>Fortschritt des Updates</translation>
+    </message>
+    <message>
+        <source>The pages of the firmware written so far.</source>
+        <translation>Die bisher geschriebenen Seiten der Firmware.</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>What the updater did, one line per step, the newest last.</source>
+        <translation>Was das Programm getan hat, eine Zeile je Schritt, die neueste zuletzt.</translation>
+    </message>
+    <message>
+        <source>The Qel&apos;s firmware against the one this updater carries; while updating, the block, page and time left.</source>
+        <translation>Die Firmware des Qel im Vergleich zu der mitgelieferten; während des Updates Block, Seite und verbleibende Zeit.</translation>
+    </message>
+    <message>
+        <source>&amp;Connect</source>
+        <translation>&amp;Verbinden</translation>
     </message>
     <message>
         <source>try to connect...</source>
         <translation>verbinde...</translation>
     </message>
     <message>
-        <source>Transfer</source>
-        <translation>Übertragen</translation>
+        <source>&amp;Update</source>
+        <translation>&amp;Update</translation>
     </message>
     <message>
         <source>TextLabel</source>
@@ -48,20 +84,20 @@
         <translation>NAND-Informationen</translation>
     </message>
     <message>
-        <source>Block:</source>
-        <translation>Block:</translation>
+        <source>&amp;Block:</source>
+        <translation>&amp;Block:</translation>
     </message>
     <message>
-        <source>Page:</source>
-        <translation>Seite:</translation>
+        <source>&amp;Page:</source>
+        <translation>Sei&amp;te:</translation>
     </message>
     <message>
-        <source>Update</source>
-        <translation>Update</translation>
+        <source>Dis&amp;connect</source>
+        <translation>T&amp;rennen</translation>
     </message>
     <message>
-        <source>Disconnect</source>
-        <translation>Trennen</translation>
+        <source>&amp;Cancel</source>
+        <translation>&amp;Abbrechen</translation>
     </message>
     <message>
         <source>Could not open the chosen MIDI ports.</source>
@@ -144,10 +180,6 @@ Update abbrechen und schließen?</translation>
     <message>
         <source>Firmware %1 is newer than %2: updating would be a downgrade.</source>
         <translation>Firmware %1 ist neuer als %2: Ein Update wäre ein Downgrade.</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>Update the Qel</source>
@@ -350,8 +382,8 @@ Update abbrechen?</translation>
         <translation>Version, Größe und SHA-256 des Firmware-Abbilds, dann Seriennummer und Firmware des Qel anzeigen und beenden.</translation>
     </message>
     <message>
-        <source>Verify after writing</source>
-        <translation>Nach dem Schreiben prüfen</translation>
+        <source>&amp;Verify after writing</source>
+        <translation>Nach dem Schreiben &amp;prüfen</translation>
     </message>
     <message>
         <source>The firmware was written, but so many of the device&apos;s flash blocks have gone bad that its list of faulty blocks cannot hold them all. The flash is worn out: please contact service.</source>
