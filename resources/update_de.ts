@@ -489,5 +489,61 @@ Update abbrechen?</translation>
         <source>The device&apos;s MIDI port went away: its interface was unplugged or switched off. Please check the connection, connect again and run the update again.</source>
         <translation>Der MIDI-Port des Geräts ist verschwunden: Seine Schnittstelle wurde abgezogen oder ausgeschaltet. Bitte prüfen Sie die Verbindung, verbinden Sie neu und führen Sie das Update erneut aus.</translation>
     </message>
+    <message>
+        <source>Exit status:
+  0  The image was written; the last line says whether the Qel runs it yet.
+     Or --list, --find or --info done.
+  1  The update failed, was cancelled or was not confirmed, or the built-in
+     image is damaged; with --all, a Qel was not written.
+  2  The command line was wrong: an unknown option or argument; --sim with
+     another --api; --all with --serial, --in, --out, --find, --list or
+     --info; --all or --json writing without --yes; a port not found or
+     matching several; several Qels answered and no --serial chose one;
+     no terminal to ask and no --yes; the --image file unreadable, empty or
+     too large.
+  3  No MIDI ports, the ports would not open, no Qel answered within 3 s,
+     or none has the --serial number.
+</source>
+        <translation>Exit-Status:
+  0  Das Image wurde geschrieben; die letzte Zeile sagt, ob der Qel es schon
+     ausführt. Oder --list, --find oder --info erledigt.
+  1  Das Update schlug fehl, wurde abgebrochen oder nicht bestätigt, oder das
+     eingebaute Image ist beschädigt; mit --all wurde ein Qel nicht beschrieben.
+  2  Die Befehlszeile war falsch: eine unbekannte Option oder ein Argument;
+     --sim mit einer anderen --api; --all mit --serial, --in, --out, --find,
+     --list oder --info; --all oder --json schreibend ohne --yes; ein Port
+     nicht gefunden oder mehrdeutig; mehrere Qels antworteten und kein --serial
+     wählte einen; kein Terminal zum Fragen und kein --yes; die --image-Datei
+     unlesbar, leer oder zu groß.
+  3  Keine MIDI-Ports, die Ports ließen sich nicht öffnen, kein Qel antwortete
+     innerhalb von 3 s, oder keiner hat die --serial-Nummer.
+</translation>
+    </message>
+    <message>
+        <source>Environment:
+  QEL_MIDI_API         The MIDI system when neither --api nor --sim is given:
+                       alsa, jack, winmm, core or sim. Unset: RtMidi&apos;s default.
+  QEL_SIM_DEVICES      With sim: how many simulated Qels, 1 to 16 (default 1).
+  QEL_SIM_VERSION      With sim: the firmware they report, e.g. 0x0A01 for 1.10
+                       (default 0x0801, 1.08).
+  QEL_SIM_FACTORY_BAD  With sim: a new flash with these factory-bad blocks,
+                       e.g. 7,8,9,10; 2:7,8,9,10 for the second Qel only.
+  QEL_SIM_SILENT       With sim: 1 makes the Qels lose every message.
+  QEL_SIM_SAVE_DIR     With sim: at exit each Qel saves the image it would boot
+                       as qel-&lt;serial&gt;.bin in this folder.
+</source>
+        <translation>Umgebung:
+  QEL_MIDI_API         Das MIDI-System, wenn weder --api noch --sim gegeben ist:
+                       alsa, jack, winmm, core oder sim. Leer: RtMidis Vorgabe.
+  QEL_SIM_DEVICES      Mit sim: wie viele simulierte Qels, 1 bis 16 (Vorgabe 1).
+  QEL_SIM_VERSION      Mit sim: die Firmware, die sie melden, z. B. 0x0A01 für
+                       1.10 (Vorgabe 0x0801, 1.08).
+  QEL_SIM_FACTORY_BAD  Mit sim: ein neuer Flash mit diesen ab Werk defekten
+                       Blöcken, z. B. 7,8,9,10; 2:7,8,9,10 nur für den zweiten Qel.
+  QEL_SIM_SILENT       Mit sim: 1 lässt die Qels jede Nachricht verlieren.
+  QEL_SIM_SAVE_DIR     Mit sim: beim Beenden legt jeder Qel das Image, das er
+                       starten würde, als qel-&lt;serial&gt;.bin in diesem Ordner ab.
+</translation>
+    </message>
 </context>
 </TS>
