@@ -41,7 +41,6 @@ void MainWindow::Init()
         finder = new PortFinder(probeFactory, MidiInList, MidiOutList, StatusText, this);
     followPorts();
 
-    TransferButton->setText(tr("Update"));
     // Larger than the label on purpose: it is clipped, not scaled.
     IconLabel->setPixmap(QIcon(ResourcePaths::DevicePicture).pixmap(QSize(320, 87)));
 
@@ -90,19 +89,21 @@ void MainWindow::ShowConnectionState()
     progressBar->hide();
     MidiInList->setEnabled(disconnected);
     MidiOutList->setEnabled(disconnected);
-    ConnectButton->setText(disconnected ? tr("Connect") : tr("Disconnect"));
+    ConnectButton->setText(disconnected ? tr("&Connect") : tr("Dis&connect"));
     if (disconnected) {
         SnEdit->clear();
         VersionEdit->clear();
         StatusText->clear();
     }
     // The device's own reports must not hand the user the controls
-    // mid-update; Update turns into Cancel instead.
+    // mid-update; Update turns into Cancel instead. Nor are they handed back
+    // while the device is asked which firmware it runs: the ending is not told yet.
     const bool running = session.isUpdating();
-    ConnectButton->setEnabled(!running);
-    TransferButton->setEnabled(state == Connected || running);
-    TransferButton->setText(running ? tr("Cancel") : tr("Update"));
-    VerifyCheck->setEnabled(!running);
+    const bool asking = session.afterUpdate() == UpdateSession::AfterUpdate::Asking;
+    ConnectButton->setEnabled(!running && !asking);
+    TransferButton->setEnabled((state == Connected || running) && !asking);
+    TransferButton->setText(running ? tr("&Cancel") : tr("&Update"));
+    VerifyCheck->setEnabled(!running && !asking);
 }
 
 void MainWindow::ShowIdentity()
@@ -135,7 +136,7 @@ void MainWindow::Transfer()
     PageEdit->clear();
     session.startUpdate(); // an image that cannot be read ends at once with a message
     if (session.isUpdating()) {
-        TransferButton->setText(tr("Cancel"));
+        TransferButton->setText(tr("&Cancel"));
         TransferButton->setEnabled(true);
         StatusText->clear();
     }

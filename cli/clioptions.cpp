@@ -8,6 +8,42 @@ namespace {
 
 const char ApiVariable[] = "QEL_MIDI_API";
 const QString SimApi = QStringLiteral("sim");
+const QString ProgramName = QStringLiteral("qel-update-cli");
+
+// What scripts and service benches need besides the options; the manual page
+// takes it from here.
+QString helpEpilogue()
+{
+    return Texts::tr("Exit status:\n"
+                     "  0  The image was written; the last line says whether the Qel runs it yet.\n"
+                     "     Or --list, --find or --info done.\n"
+                     "  1  The update failed, was cancelled or was not confirmed, or the built-in\n"
+                     "     image is damaged; with --all, a Qel was not written.\n"
+                     "  2  The command line was wrong: an unknown option or argument; --sim with\n"
+                     "     another --api; --all with --serial, --in, --out, --find, --list or\n"
+                     "     --info; --all or --json writing without --yes; a port not found or\n"
+                     "     matching several; several Qels answered and no --serial chose one;\n"
+                     "     no terminal to ask and no --yes; the --image file unreadable, empty or\n"
+                     "     too large.\n"
+                     "  3  No MIDI ports, the ports would not open, no Qel answered within 3 s,\n"
+                     "     or none has the --serial number.\n"
+                     "  4  With --verify: the image was written but not checked, because this Qel\n"
+                     "     cannot read its pages back.\n")
+        + QLatin1Char('\n')
+        + Texts::tr("Environment:\n"
+                    "  QEL_MIDI_API         The MIDI system when neither --api nor --sim is given:\n"
+                    "                       alsa, jack, winmm, core or sim. Unset: RtMidi's default.\n"
+                    "  QEL_SIM_DEVICES      With sim: how many simulated Qels, 1 to 16 (default 1).\n"
+                    "  QEL_SIM_VERSION      With sim: the firmware they report, e.g. 0x0A01 for 1.10\n"
+                    "                       (default 0x0801, 1.08).\n"
+                    "  QEL_SIM_FACTORY_BAD  With sim: a new flash with these factory-bad blocks,\n"
+                    "                       e.g. 7,8,9,10; 2:7,8,9,10 for the second Qel only.\n"
+                    "  QEL_SIM_SILENT       With sim: 1 makes the Qels lose every message.\n"
+                    "  QEL_SIM_READS        With sim: what the Qels read back: whole (the whole flash,\n"
+                    "                       default), block0, block0-aliased or block0-silent.\n"
+                    "  QEL_SIM_SAVE_DIR     With sim: at exit each Qel saves the image it would boot\n"
+                    "                       as qel-<serial>.bin in this folder.\n");
+}
 
 } // namespace
 
@@ -54,11 +90,12 @@ CliOptions::Parse CliOptions::parse(const QStringList &arguments, CliOptions &op
         return Parse::Error;
     }
     if (parser.isSet(help)) {
-        message = parser.helpText();
+        message = parser.helpText() + QLatin1Char('\n') + helpEpilogue();
         return Parse::ShowHelp;
     }
     if (parser.isSet(version)) {
-        message = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion();
+        // The settings' application name is the window's; the program has its own.
+        message = ProgramName + QLatin1Char(' ') + QCoreApplication::applicationVersion();
         return Parse::ShowVersion;
     }
     if (!parser.positionalArguments().isEmpty()) {

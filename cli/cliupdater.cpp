@@ -48,13 +48,6 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
         if (greeted && !this->options.infoOnly)
             startUpdate();
     });
-    // After a success: whether the Qel runs the new firmware or must be switched off and on.
-    connect(&session, &UpdateSession::verdictChanged, this, [this] {
-        if (written && session.afterUpdate() != UpdateSession::AfterUpdate::Asking) {
-            console.say(session.verdict());
-            quit(ExitSuccess);
-        }
-    });
 }
 
 void CliUpdater::start()
@@ -229,10 +222,9 @@ void CliUpdater::onFinished(UpdateOutcome outcome, const QString &message)
 {
     if (outcome == UpdateOutcome::Success) {
         console.event(JsonEvents::finished(session.serialText(), JsonEvents::outcomeName(outcome), message));
+        // Worded after the device said which firmware it runs, as the window's.
         console.say(message);
-        written = true;
-        if (session.afterUpdate() != UpdateSession::AfterUpdate::Asking)
-            quit(ExitSuccess);
+        quit(ExitSuccess);
     } else {
         fail(JsonEvents::outcomeName(outcome), message,
              outcome == UpdateOutcome::NotVerified ? ExitNotVerified : ExitUpdateFailed);

@@ -51,7 +51,6 @@ private:
     std::unique_ptr<Discovery> discovery;
     std::unique_ptr<MultiUpdater> multi;
     bool greeted = false;
-    bool written = false;  // the update succeeded; the verdict after it is awaited
     // JSON: every whole percent; a terminal: by time; elsewhere every step.
     ProgressThrottle throttle;
     QString inName;

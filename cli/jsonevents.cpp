@@ -5,9 +5,16 @@
 
 namespace {
 
-QJsonObject named(const char *event, const QString &serial)
+QJsonObject event(const char *name)
 {
-    return {{QStringLiteral("event"), QLatin1String(event)}, {QStringLiteral("serial"), serial}};
+    return {{QStringLiteral("schema"), JsonEvents::SchemaVersion}, {QStringLiteral("event"), QLatin1String(name)}};
+}
+
+QJsonObject named(const char *name, const QString &serial)
+{
+    QJsonObject object = event(name);
+    object.insert(QStringLiteral("serial"), serial);
+    return object;
 }
 
 } // namespace
@@ -36,18 +43,20 @@ QString JsonEvents::outcomeName(UpdateOutcome outcome)
 
 QJsonObject JsonEvents::image(const FirmwareImage &image, const QString &path)
 {
-    return {{QStringLiteral("event"), QStringLiteral("image")},
-            {path.isEmpty() ? QStringLiteral("version") : QStringLiteral("file"), path.isEmpty() ? image.name : path},
-            {QStringLiteral("size"), qint64(image.bytes.size())},
-            {QStringLiteral("sha256"), QString::fromLatin1(image.sha256)}};
+    QJsonObject object = event("image");
+    object.insert(path.isEmpty() ? QStringLiteral("version") : QStringLiteral("file"), path.isEmpty() ? image.name : path);
+    object.insert(QStringLiteral("size"), qint64(image.bytes.size()));
+    object.insert(QStringLiteral("sha256"), QString::fromLatin1(image.sha256));
+    return object;
 }
 
 QJsonObject JsonEvents::port(bool input, int index, const QString &name)
 {
-    return {{QStringLiteral("event"), QStringLiteral("port")},
-            {QStringLiteral("direction"), input ? QStringLiteral("in") : QStringLiteral("out")},
-            {QStringLiteral("index"), index},
-            {QStringLiteral("name"), name}};
+    QJsonObject object = event("port");
+    object.insert(QStringLiteral("direction"), input ? QStringLiteral("in") : QStringLiteral("out"));
+    object.insert(QStringLiteral("index"), index);
+    object.insert(QStringLiteral("name"), name);
+    return object;
 }
 
 QJsonObject JsonEvents::found(const FoundDevice &device)

@@ -14,6 +14,10 @@ struct FirmwareImage;
 // Keys and outcome names are not translated; messages are, as on the screen.
 namespace JsonEvents {
 
+// In every event as "schema"; raised when a key changes meaning or goes away
+// (new keys and events keep it).
+constexpr int SchemaVersion = 1;
+
 // Stable names of how a device's run ended, for scripts to test.
 QString outcomeName(UpdateOutcome outcome);
 // Runs the command line ends before any update: the ports would not open,

@@ -21,7 +21,6 @@ struct MultiUpdater::Run
     UpdateSession session;
     ProgressThrottle throttle;  // this device's lines or events
     bool greeted = false;
-    QString written;  // the success message, kept until the Qel says which firmware it runs
 };
 
 MultiUpdater::MultiUpdater(const CliOptions &options, Console &console, Discovery::ServiceFactory makeService,
@@ -55,18 +54,7 @@ void MultiUpdater::start(const QList<FoundDevice> &devices)
             console.event(JsonEvents::trace(run.result.device.serialText, text));
         });
         connect(&run.session, &UpdateSession::finished, this, [this, &run](UpdateOutcome outcome, const QString &message) {
-            if (outcome == UpdateOutcome::Success && run.session.afterUpdate() == UpdateSession::AfterUpdate::Asking)
-                run.written = message;
-            else
-                end(run, JsonEvents::outcomeName(outcome), message);
-        });
-        connect(&run.session, &UpdateSession::verdictChanged, this, [this, &run] {
-            using After = UpdateSession::AfterUpdate;
-            if (run.written.isEmpty() || run.session.afterUpdate() == After::Asking)
-                return;
-            const bool restart = run.session.afterUpdate() == After::NotRunning;
-            end(run, JsonEvents::outcomeName(UpdateOutcome::Success),
-                restart ? run.written + QLatin1Char(' ') + run.session.verdict() : run.written);
+            end(run, JsonEvents::outcomeName(outcome), message);
         });
     }
     for (const std::unique_ptr<Run> &run : runs) {

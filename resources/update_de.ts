@@ -12,12 +12,12 @@
         <translation>Qel-Informationen</translation>
     </message>
     <message>
-        <source>SN:</source>
-        <translation>SN:</translation>
+        <source>&amp;SN:</source>
+        <translation>&amp;SN:</translation>
     </message>
     <message>
-        <source>Version:</source>
-        <translation>Version:</translation>
+        <source>V&amp;ersion:</source>
+        <translation>V&amp;ersion:</translation>
     </message>
     <message>
         <source>MIDI IN port</source>
@@ -28,16 +28,52 @@
         <translation>MIDI-OUT-Port</translation>
     </message>
     <message>
-        <source>Connect</source>
-        <translation>Verbinden</translation>
+        <source>MIDI &amp;IN port</source>
+        <translation>MIDI-&amp;IN-Port</translation>
+    </message>
+    <message>
+        <source>MIDI &amp;OUT port</source>
+        <translation>MIDI-&amp;OUT-Port</translation>
+    </message>
+    <message>
+        <source>The port the Qel sends to; Connect opens it with the chosen MIDI OUT port.</source>
+        <translation>Der Port, an den der Qel sendet; Verbinden öffnet ihn mit dem gewählten MIDI-OUT-Port.</translation>
+    </message>
+    <message>
+        <source>The port that reaches the Qel.</source>
+        <translation>Der Port, über den der Qel erreicht wird.</translation>
+    </message>
+    <message>
+        <source>Update progress</source>
+        <translation>Fortschritt des Updates</translation>
+    </message>
+    <message>
+        <source>The pages of the firmware written so far.</source>
+        <translation>Die bisher geschriebenen Seiten der Firmware.</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>What the updater did, one line per step, the newest last.</source>
+        <translation>Was das Programm getan hat, eine Zeile je Schritt, die neueste zuletzt.</translation>
+    </message>
+    <message>
+        <source>The Qel&apos;s firmware against the one this updater carries; while updating, the block, page and time left.</source>
+        <translation>Die Firmware des Qel im Vergleich zu der mitgelieferten; während des Updates Block, Seite und verbleibende Zeit.</translation>
+    </message>
+    <message>
+        <source>&amp;Connect</source>
+        <translation>&amp;Verbinden</translation>
     </message>
     <message>
         <source>try to connect...</source>
         <translation>verbinde...</translation>
     </message>
     <message>
-        <source>Transfer</source>
-        <translation>Übertragen</translation>
+        <source>&amp;Update</source>
+        <translation>&amp;Update</translation>
     </message>
     <message>
         <source>TextLabel</source>
@@ -48,20 +84,20 @@
         <translation>NAND-Informationen</translation>
     </message>
     <message>
-        <source>Block:</source>
-        <translation>Block:</translation>
+        <source>&amp;Block:</source>
+        <translation>&amp;Block:</translation>
     </message>
     <message>
-        <source>Page:</source>
-        <translation>Seite:</translation>
+        <source>&amp;Page:</source>
+        <translation>Sei&amp;te:</translation>
     </message>
     <message>
-        <source>Update</source>
-        <translation>Update</translation>
+        <source>Dis&amp;connect</source>
+        <translation>T&amp;rennen</translation>
     </message>
     <message>
-        <source>Disconnect</source>
-        <translation>Trennen</translation>
+        <source>&amp;Cancel</source>
+        <translation>&amp;Abbrechen</translation>
     </message>
     <message>
         <source>Could not open the chosen MIDI ports.</source>
@@ -144,10 +180,6 @@ Update abbrechen und schließen?</translation>
     <message>
         <source>Firmware %1 is newer than %2: updating would be a downgrade.</source>
         <translation>Firmware %1 ist neuer als %2: Ein Update wäre ein Downgrade.</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>Update the Qel</source>
@@ -350,8 +382,8 @@ Update abbrechen?</translation>
         <translation>Version, Größe und SHA-256 des Firmware-Abbilds, dann Seriennummer und Firmware des Qel anzeigen und beenden.</translation>
     </message>
     <message>
-        <source>Verify after writing</source>
-        <translation>Nach dem Schreiben prüfen</translation>
+        <source>&amp;Verify after writing</source>
+        <translation>Nach dem Schreiben &amp;prüfen</translation>
     </message>
     <message>
         <source>The firmware was written, but so many of the device&apos;s flash blocks have gone bad that its list of faulty blocks cannot hold them all. The flash is worn out: please contact service.</source>
@@ -468,6 +500,70 @@ Update abbrechen?</translation>
     <message>
         <source>The device could not store its list of faulty flash blocks, and its old list had to be cleared to make room. The device needs service: please contact service before using it.</source>
         <translation>Das Gerät konnte seine Liste defekter Flash-Blöcke nicht speichern, und seine alte Liste musste dafür gelöscht werden. Das Gerät muss gewartet werden: Bitte wenden Sie sich an den Service, bevor Sie es benutzen.</translation>
+    </message>
+    <message>
+        <source>Exit status:
+  0  The image was written; the last line says whether the Qel runs it yet.
+     Or --list, --find or --info done.
+  1  The update failed, was cancelled or was not confirmed, or the built-in
+     image is damaged; with --all, a Qel was not written.
+  2  The command line was wrong: an unknown option or argument; --sim with
+     another --api; --all with --serial, --in, --out, --find, --list or
+     --info; --all or --json writing without --yes; a port not found or
+     matching several; several Qels answered and no --serial chose one;
+     no terminal to ask and no --yes; the --image file unreadable, empty or
+     too large.
+  3  No MIDI ports, the ports would not open, no Qel answered within 3 s,
+     or none has the --serial number.
+  4  With --verify: the image was written but not checked, because this Qel
+     cannot read its pages back.
+</source>
+        <translation>Exit-Status:
+  0  Das Image wurde geschrieben; die letzte Zeile sagt, ob der Qel es schon
+     ausführt. Oder --list, --find oder --info erledigt.
+  1  Das Update schlug fehl, wurde abgebrochen oder nicht bestätigt, oder das
+     eingebaute Image ist beschädigt; mit --all wurde ein Qel nicht beschrieben.
+  2  Die Befehlszeile war falsch: eine unbekannte Option oder ein Argument;
+     --sim mit einer anderen --api; --all mit --serial, --in, --out, --find,
+     --list oder --info; --all oder --json schreibend ohne --yes; ein Port
+     nicht gefunden oder mehrdeutig; mehrere Qels antworteten und kein --serial
+     wählte einen; kein Terminal zum Fragen und kein --yes; die --image-Datei
+     unlesbar, leer oder zu groß.
+  3  Keine MIDI-Ports, die Ports ließen sich nicht öffnen, kein Qel antwortete
+     innerhalb von 3 s, oder keiner hat die --serial-Nummer.
+  4  Mit --verify: das Image wurde geschrieben, aber nicht geprüft, weil dieser
+     Qel seine Seiten nicht zurücklesen kann.
+</translation>
+    </message>
+    <message>
+        <source>Environment:
+  QEL_MIDI_API         The MIDI system when neither --api nor --sim is given:
+                       alsa, jack, winmm, core or sim. Unset: RtMidi&apos;s default.
+  QEL_SIM_DEVICES      With sim: how many simulated Qels, 1 to 16 (default 1).
+  QEL_SIM_VERSION      With sim: the firmware they report, e.g. 0x0A01 for 1.10
+                       (default 0x0801, 1.08).
+  QEL_SIM_FACTORY_BAD  With sim: a new flash with these factory-bad blocks,
+                       e.g. 7,8,9,10; 2:7,8,9,10 for the second Qel only.
+  QEL_SIM_SILENT       With sim: 1 makes the Qels lose every message.
+  QEL_SIM_READS        With sim: what the Qels read back: whole (the whole flash,
+                       default), block0, block0-aliased or block0-silent.
+  QEL_SIM_SAVE_DIR     With sim: at exit each Qel saves the image it would boot
+                       as qel-&lt;serial&gt;.bin in this folder.
+</source>
+        <translation>Umgebung:
+  QEL_MIDI_API         Das MIDI-System, wenn weder --api noch --sim gegeben ist:
+                       alsa, jack, winmm, core oder sim. Leer: RtMidis Vorgabe.
+  QEL_SIM_DEVICES      Mit sim: wie viele simulierte Qels, 1 bis 16 (Vorgabe 1).
+  QEL_SIM_VERSION      Mit sim: die Firmware, die sie melden, z. B. 0x0A01 für
+                       1.10 (Vorgabe 0x0801, 1.08).
+  QEL_SIM_FACTORY_BAD  Mit sim: ein neuer Flash mit diesen ab Werk defekten
+                       Blöcken, z. B. 7,8,9,10; 2:7,8,9,10 nur für den zweiten Qel.
+  QEL_SIM_SILENT       Mit sim: 1 lässt die Qels jede Nachricht verlieren.
+  QEL_SIM_READS        Mit sim: was die Qels zurücklesen: whole (den ganzen Flash,
+                       Vorgabe), block0, block0-aliased oder block0-silent.
+  QEL_SIM_SAVE_DIR     Mit sim: beim Beenden legt jeder Qel das Image, das er
+                       starten würde, als qel-&lt;serial&gt;.bin in diesem Ordner ab.
+</translation>
     </message>
 </context>
 </TS>

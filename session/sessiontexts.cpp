@@ -63,8 +63,8 @@ QString SessionTexts::outcomeMessage(const Ending &ending)
 {
     switch (ending.outcome) {
     case UpdateOutcome::Success:
-        return Texts::tr("The update is complete: the device now carries firmware %1.")
-            .arg(FirmwareVersion::text(FirmwareVersion::carried()));
+        // Whether the device runs it is known only once it answers Identify.
+        return Texts::tr("The firmware %1 was written.").arg(FirmwareVersion::text(FirmwareVersion::carried()));
     case UpdateOutcome::NoImage:
         return Texts::tr("The firmware image could not be read, so nothing was sent to the device. "
                          "Please reinstall the updater and try again.");

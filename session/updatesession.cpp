@@ -53,6 +53,9 @@ bool UpdateSession::connectDevice(int inIndex, int outIndex)
 
 void UpdateSession::disconnectDevice()
 {
+    // A written image is reported even when nobody waits for the device's answer.
+    if (after == AfterUpdate::Asking)
+        endAfterUpdate(AfterUpdate::NotRunning);
     engine.cancel();
     link.ports().closePorts();
     openNames = {};
@@ -128,10 +131,7 @@ void UpdateSession::takeIdentity(const Reply &reply)
         return;
     serial = QString::fromStdString(formatSerial(reply.serialNumber));
     version = reply.firmwareVersion;
-    if (after == AfterUpdate::Asking) {
-        const bool running = FirmwareVersion::compareWithCarried(version) == FirmwareVersion::Order::Same;
-        after = running ? AfterUpdate::Running : AfterUpdate::NotRunning;
-    }
+    const bool afterUpdate = after == AfterUpdate::Asking;
     if (state == Connecting) {
         roundTrip = clock() - identifySentUs;
         identifyCountdown = 0;
@@ -143,7 +143,20 @@ void UpdateSession::takeIdentity(const Reply &reply)
         }
     }
     emit identified();
+    if (afterUpdate) {
+        const bool running = FirmwareVersion::compareWithCarried(version) == FirmwareVersion::Order::Same;
+        endAfterUpdate(running ? AfterUpdate::Running : AfterUpdate::NotRunning);
+    } else {
+        emit verdictChanged();
+    }
+}
+
+void UpdateSession::endAfterUpdate(AfterUpdate result)
+{
+    after = result;
     emit verdictChanged();
+    // Worded from what the device said, so that every view says the same.
+    emit finished(UpdateOutcome::Success, verdict());
 }
 
 // Block 0 is read by every update anyway, and its answers are as long as the
@@ -191,12 +204,14 @@ QString UpdateSession::verdict() const
     const QString carried = FirmwareVersion::text(FirmwareVersion::carried());
     switch (after) {
     case AfterUpdate::Asking:
-        return Texts::tr("The firmware %1 was written.").arg(carried);
+        return SessionTexts::outcomeMessage(Ending{});
     case AfterUpdate::NotRunning:
         return Texts::tr("The firmware %1 was written. The Qel starts it after it is switched off and on.")
             .arg(carried);
-    case AfterUpdate::NotAsked:
     case AfterUpdate::Running:
+        return Texts::tr("The update is complete: the device now carries firmware %1.")
+            .arg(FirmwareVersion::text(version));
+    case AfterUpdate::NotAsked:
         break;
     }
     return FirmwareVersion::verdict(version);
@@ -225,10 +240,8 @@ void UpdateSession::tick()
     // A lost answer ends the timing with the answers it has.
     if (probe.active && --probe.countdown == 0)
         endProbe();
-    if (after == AfterUpdate::Asking && --afterCountdown == 0) {
-        after = AfterUpdate::NotRunning;
-        emit verdictChanged();
-    }
+    if (after == AfterUpdate::Asking && --afterCountdown == 0)
+        endAfterUpdate(AfterUpdate::NotRunning);
     if (++viewCountdown >= viewTicks) {
         viewCountdown = 0;
         showPending();
@@ -320,12 +333,13 @@ void UpdateSession::Listener::finished(const Ending &ending)
 {
     // What led up to the end is shown before it.
     session.showPending();
-    const QString message = SessionTexts::outcomeMessage(ending);
-    // Ask again, so that the identity shows the firmware the device runs now.
-    if (ending.outcome == UpdateOutcome::Success && session.state != Disconnected) {
+    // A success is told once the device has said which firmware it runs.
+    if (ending.outcome == UpdateOutcome::Success) {
         session.after = AfterUpdate::Asking;
         session.afterCountdown = AfterUpdateAnswerTicks;
-        session.link.sendIdentify();
+        if (session.state == Disconnected || !session.link.sendIdentify())
+            session.endAfterUpdate(AfterUpdate::NotRunning);
+        return;
     }
-    emit session.finished(ending.outcome, message);
+    emit session.finished(ending.outcome, SessionTexts::outcomeMessage(ending));
 }

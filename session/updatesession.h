@@ -147,7 +147,9 @@ signals:
     void progressChanged(const UpdateSession::Progress &progress);
     // A trace line that means something to a person; those of a tick come together.
     void traced(const QString &line);
-    // Once per startUpdate(): how it ended and the message for the user.
+    // Once per startUpdate(): how it ended and the message for the user. A
+    // success comes once the device has answered Identify, or has not in
+    // AfterUpdateAnswerTicks, and then says the same as verdict().
     void finished(UpdateOutcome outcome, const QString &message);
 
 private:
@@ -174,6 +176,8 @@ private:
     void sendProbe();
     void endProbe();
     bool takeProbeAnswer();
+    // Says how a written update stands now and ends it with finished().
+    void endAfterUpdate(AfterUpdate result);
 
     DeviceLink link;
     Listener listener{*this};

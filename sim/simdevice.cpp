@@ -86,6 +86,20 @@ QString at(int block, int page)
 
 SimDevice::SimDevice() = default;
 
+std::optional<SimDevice::ReadReach> SimDevice::reachNamed(const QString &name)
+{
+    const QString key = name.trimmed().toLower();
+    if (key == QLatin1String("whole"))
+        return ReadReach::WholeFlash;
+    if (key == QLatin1String("block0"))
+        return ReadReach::BlockZero;
+    if (key == QLatin1String("block0-aliased"))
+        return ReadReach::BlockZeroAliased;
+    if (key == QLatin1String("block0-silent"))
+        return ReadReach::BlockZeroSilent;
+    return std::nullopt;
+}
+
 void SimDevice::setIdentity(const Identity &identity)
 {
     id = identity;

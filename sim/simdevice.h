@@ -74,6 +74,9 @@ public:
     void storeWrong(int block, int page) { wrongStores.insert({block, page}); }
     void setReadReach(ReadReach reach) { readReach = reach; }
     ReadReach reach() const { return readReach; }
+    // "whole", "block0", "block0-aliased" or "block0-silent", as the
+    // simulator's option and QEL_SIM_READS take it.
+    static std::optional<ReadReach> reachNamed(const QString &name);
 
     // One command in; the replies the device sends, in order (none for Finish
     // or a message it does not understand). A TransferState report goes out

@@ -14,6 +14,7 @@ const char VersionVariable[] = "QEL_SIM_VERSION";
 const char SilentVariable[] = "QEL_SIM_SILENT";
 const char DevicesVariable[] = "QEL_SIM_DEVICES";
 const char SaveDirVariable[] = "QEL_SIM_SAVE_DIR";
+const char ReadsVariable[] = "QEL_SIM_READS";
 
 int deviceCount()
 {
@@ -81,6 +82,13 @@ std::shared_ptr<SimWorld> createSimWorldFromEnvironment()
         } else {
             qCWarning(lcSimSetup) << VersionVariable << "is no number:" << version;
         }
+    }
+    if (const QString reads = qEnvironmentVariable(ReadsVariable); !reads.isEmpty()) {
+        if (const auto reach = SimDevice::reachNamed(reads))
+            device.setReadReach(*reach);
+        else
+            qCWarning(lcSimSetup) << ReadsVariable << "must be whole, block0, block0-aliased or block0-silent, not"
+                                  << reads;
     }
     LinkFaults faults;
     if (qEnvironmentVariableIntValue(SilentVariable) == 1) {

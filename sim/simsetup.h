@@ -14,6 +14,8 @@
 //   QEL_SIM_FACTORY_BAD=2:7,8,9,10  the same for the second device only
 //   QEL_SIM_VERSION=0x0A01        the firmware version word it reports (low byte major)
 //   QEL_SIM_SILENT=1              every reply is lost
+//   QEL_SIM_READS=block0          what ReadChunk reaches: whole (the default), block0
+//                                 (0xFF beyond block 0), block0-aliased, block0-silent
 //   QEL_SIM_SAVE_DIR=DIR          at the end each device saves the image it holds
 //                                 to DIR/qel-<serial>.bin (SimWorld::saveImagesAtEnd)
 // The others apply to every device.

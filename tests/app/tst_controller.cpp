@@ -9,12 +9,16 @@
 #include "simsetup.h"
 #include "simworld.h"
 #include "testmidiservice.h"
+#include "translations.h"
 
+#include <QAbstractEventDispatcher>
+#include <QAccessible>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include <deque>
 
@@ -24,6 +28,11 @@ class TestController : public QObject
 
 private slots:
     void init() { make(); }
+    void cleanup()
+    {
+        QCoreApplication::removeTranslator(&appTranslator);
+        QCoreApplication::removeTranslator(&qtTranslator);
+    }
     void portLists_data();
     void portLists();
     void portListsFollowThePlugs();
@@ -35,6 +44,10 @@ private slots:
     void statusAgreesWithTheFields();
     void findsTheQels_data();
     void findsTheQels();
+    void tabOrder_data();
+    void tabOrder();
+    void mnemonics_data();
+    void mnemonics();
 
 private:
     std::unique_ptr<MainWindow> window;
@@ -42,6 +55,8 @@ private:
     SimDevice device;
     std::deque<QByteArray> wire;
     QTemporaryDir dir;
+    QTranslator appTranslator;
+    QTranslator qtTranslator;
 
     // An image file of so many pages; the built-in one takes seconds to write.
     QString pagesImage(int pages)
@@ -114,6 +129,25 @@ private:
     {
         window->ConnectButton->click();
         return release() && window->connection() == MainWindow::Connected;
+    }
+
+    // Key events reach shortcuts in the active window only.
+    bool activate()
+    {
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+
+    // A mnemonic presses a button and clicks it when its animation timer
+    // fires; the test fires it now, as it fires the tick timer.
+    void endButtonAnimations()
+    {
+        for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+            for (const auto &timer : QAbstractEventDispatcher::instance()->registeredTimers(button)) {
+                QTimerEvent event(timer.timerId);
+                QCoreApplication::sendEvent(button, &event);
+            }
+        }
     }
 
     bool startUpdate()
@@ -189,7 +223,7 @@ void TestController::lookFromStartToDisconnect()
     w.ConnectButton->click();  // the answer stays on the wire for now
     QVERIFY(w.TryConText->isVisible() && !w.TransferButton->isEnabled());
     QVERIFY(!w.MidiInList->isEnabled() && !w.MidiOutList->isEnabled());
-    QCOMPARE(w.ConnectButton->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(w.ConnectButton->text(), QStringLiteral("Dis&connect"));
     tick(3 * ReplyTimer::CeilingTicks);  // the window sets no time-out
     QCOMPARE(w.connection(), int(MainWindow::Connecting));
 
@@ -212,7 +246,7 @@ void TestController::lookFromStartToDisconnect()
     QCOMPARE(w.connection(), int(MainWindow::Disconnected));
     QVERIFY(!service->isInOpen() && !service->isOutOpen());
     QVERIFY(w.MidiInList->isEnabled() && w.MidiOutList->isEnabled() && !w.TransferButton->isEnabled());
-    QCOMPARE(w.ConnectButton->text(), QStringLiteral("Connect"));
+    QCOMPARE(w.ConnectButton->text(), QStringLiteral("&Connect"));
     QVERIFY(w.SnEdit->text().isEmpty() && w.VersionEdit->text().isEmpty() && w.StatusText->text().isEmpty());
 }
 
@@ -240,7 +274,7 @@ void TestController::updateAndCancel()
     // A transfer-off report mid-update hands back nothing but Cancel.
     QVERIFY(release(DeviceReply::transferState(false)));
     QVERIFY(!w.ConnectButton->isEnabled() && w.TransferButton->isEnabled());
-    QCOMPARE(w.TransferButton->text(), QStringLiteral("Cancel"));
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("&Cancel"));
 
     // Answering No goes on with the update.
     w.TransferButton->click();
@@ -261,7 +295,7 @@ void TestController::updateAndCancel()
     QVERIFY(w.StatusText->text().contains(QStringLiteral("updated again")));
     // No transfer-off report comes after a cancel; the controls are back all the same.
     QVERIFY(w.ConnectButton->isEnabled() && w.TransferButton->isEnabled());
-    QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("&Update"));
 }
 
 void TestController::ticksAndClosing()
@@ -299,9 +333,10 @@ void TestController::outcome_data()
     QTest::newRow("unreadable image") << ":/no/such/image.bin" << false << "could not be read" << "Update failed."
                                       << 0x0901;
     QTest::newRow("unhealthy flash") << "" << true << "4 blocks that were faulty" << "Update failed." << 0x0901;
-    QTest::newRow("written, runs 1.09") << "" << false << "1.09" << "1.09 is already up to date" << 0x0901;
-    QTest::newRow("written, still runs 1.08") << "10" << false << "1.09" << restart << 0x0801;
-    QTest::newRow("written, no answer after") << "10" << false << "1.09" << restart << -1;
+    const QString runs = QStringLiteral("The update is complete: the device now carries firmware 1.09.");
+    QTest::newRow("written, runs 1.09") << "" << false << runs << runs << 0x0901;
+    QTest::newRow("written, still runs 1.08") << "10" << false << restart << restart << 0x0801;
+    QTest::newRow("written, no answer after") << "10" << false << restart << restart << -1;
 }
 
 void TestController::outcome()
@@ -332,16 +367,27 @@ void TestController::outcome()
     QVERIFY(answer(QStringLiteral("StartQuestion"), QMessageBox::Yes));
     while (release()) {
     }
+    // A success is told once the device has said which firmware it runs, and
+    // the controls wait for that.
+    const bool waits = success && reportedAfter < 0;
+    QCOMPARE(box(QStringLiteral("OutcomeBox")) == nullptr, waits);
+    QCOMPARE(w.TransferButton->isEnabled() || w.ConnectButton->isEnabled(), !waits);
     tick(UpdateSession::AfterUpdateAnswerTicks);
     QMessageBox *shown = box(QStringLiteral("OutcomeBox"));
     QVERIFY(shown);
     QVERIFY2(shown->text().contains(messageHas), qPrintable(shown->text()));
     QCOMPARE(shown->icon(), success ? QMessageBox::Information : QMessageBox::Warning);
     QVERIFY(w.LogText->toPlainText().contains(messageHas));
+    // One ending: the dialog, the log's last line and the status line say the same.
+    if (success) {
+        QCOMPARE(w.StatusText->text(), shown->text());
+        QCOMPARE(w.LogText->toPlainText().section(QLatin1Char('\n'), -1), shown->text());
+    }
+    QCOMPARE(shown->text().contains(QStringLiteral("now carries")), reportedAfter == 0x0901 && success);
     QVERIFY2(w.StatusText->text().contains(statusHas), qPrintable(w.StatusText->text()));
     QVERIFY(!w.StatusText->text().contains(QStringLiteral("recommended")));
     QVERIFY(w.TransferButton->isEnabled() && w.ConnectButton->isEnabled());
-    QCOMPARE(w.TransferButton->text(), QStringLiteral("Update"));
+    QCOMPARE(w.TransferButton->text(), QStringLiteral("&Update"));
     // An unhealthy flash is left unwritten.
     QCOMPARE(bool(device.storedList()), !unhealthy);
     QCOMPARE(device.finishCount(), int(success));
@@ -417,6 +463,103 @@ void TestController::findsTheQels()
     QTEST(window->StatusText->text(), "status");
     QTEST(in->currentRow(), "row");
     QCOMPARE(window->MidiOutList->currentRow(), userPicks ? 0 : in->currentRow());
+}
+
+void TestController::tabOrder_data()
+{
+    QTest::addColumn<bool>("connected");
+    // From the focus the window opens with (or Connect), Tab by Tab, round to it again.
+    QTest::addColumn<QStringList>("stops");
+    const QStringList fields{"LogText", "SnEdit", "VersionEdit", "BlockEdit", "PageEdit"};
+    // Update is disabled before Connect, the port lists after it.
+    QTest::newRow("at start") << false
+                              << QStringList{"MidiInList", "MidiOutList", "ConnectButton", "VerifyCheck"} + fields
+                                     + QStringList{"MidiInList"};
+    QTest::newRow("connected") << true
+                               << QStringList{"ConnectButton", "VerifyCheck", "TransferButton"} + fields
+                                      + QStringList{"ConnectButton"};
+}
+
+void TestController::tabOrder()
+{
+    QFETCH(bool, connected);
+    QFETCH(QStringList, stops);
+    QVERIFY(activate());
+    if (connected) {
+        QVERIFY(connectDevice());
+        window->ConnectButton->setFocus();
+    }
+    auto focusName = [this] { return window->focusWidget() ? window->focusWidget()->objectName() : QString(); };
+    // Each stop has a name a screen reader speaks: its text, a buddy's, or its own.
+    QStringList unnamed;
+    auto spokenName = [&] {
+        QAccessibleInterface *widget = QAccessible::queryAccessibleInterface(window->focusWidget());
+        if (!widget || widget->text(QAccessible::Name).isEmpty())
+            unnamed << focusName();
+    };
+    QStringList visited{focusName()};
+    spokenName();
+    while (visited.size() < stops.size()) {
+        QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+        visited << focusName();
+        spokenName();
+    }
+    QCOMPARE(visited, stops);
+    QCOMPARE(unnamed, QStringList());
+    // Shift+Tab walks the same way back.
+    QStringList back{focusName()};
+    while (back.size() < stops.size()) {
+        QTest::keyClick(window->focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        back << focusName();
+    }
+    std::reverse(back.begin(), back.end());
+    QCOMPARE(back, stops);
+}
+
+void TestController::mnemonics_data()
+{
+    QTest::addColumn<bool>("german");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("key");           // with Alt
+    QTest::addColumn<QString>("reaction");  // the connection, then "asks" and "verify" when so
+    QTest::addColumn<QString>("focus");     // where a label's or a group's mnemonic leads; empty for buttons
+
+    QTest::newRow("Alt+C connects") << false << false << int(Qt::Key_C) << "Connecting" << "";
+    QTest::newRow("Alt+C disconnects") << false << true << int(Qt::Key_C) << "Disconnected" << "";
+    QTest::newRow("Alt+U asks before writing") << false << true << int(Qt::Key_U) << "Connected asks" << "";
+    QTest::newRow("Alt+U, not connected") << false << false << int(Qt::Key_U) << "Disconnected" << "MidiInList";
+    QTest::newRow("Alt+V verifies") << false << false << int(Qt::Key_V) << "Disconnected verify" << "";
+    QTest::newRow("Alt+O, the MIDI OUT list") << false << false << int(Qt::Key_O) << "Disconnected" << "MidiOutList";
+    QTest::newRow("Alt+E, the version") << false << false << int(Qt::Key_E) << "Disconnected" << "VersionEdit";
+    QTest::newRow("German: Alt+V connects") << true << false << int(Qt::Key_V) << "Connecting" << "";
+    QTest::newRow("German: Alt+U asks") << true << true << int(Qt::Key_U) << "Connected asks" << "";
+    QTest::newRow("German: Alt+P verifies") << true << false << int(Qt::Key_P) << "Disconnected verify" << "";
+    QTest::newRow("German: Alt+T, the page") << true << false << int(Qt::Key_T) << "Disconnected" << "PageEdit";
+}
+
+void TestController::mnemonics()
+{
+    QFETCH(bool, german);
+    QFETCH(bool, connected);
+    QFETCH(int, key);
+    QFETCH(QString, focus);
+    if (german) {
+        Translations::installGerman(appTranslator, qtTranslator);
+        make();
+    }
+    QVERIFY(activate());
+    QVERIFY(!connected || connectDevice());
+    window->MidiInList->setFocus();
+    QTest::keyClick(window.get(), Qt::Key(key), Qt::AltModifier);
+    if (!focus.isEmpty())
+        QCOMPARE(window->focusWidget()->objectName(), focus);
+    endButtonAnimations();
+    QStringList reaction{QVariant::fromValue(UpdateSession::ConnectionState(window->connection())).toString()};
+    if (box(QStringLiteral("StartQuestion")))
+        reaction << QStringLiteral("asks");
+    if (window->updateSession().verify())
+        reaction << QStringLiteral("verify");
+    QTEST(reaction.join(QLatin1Char(' ')), "reaction");
 }
 
 QTEST_MAIN(TestController)

@@ -71,7 +71,7 @@ void TestStartup::language()
     // The event loop's exit code is the program's.
     QVERIFY(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 7);
     // Both catalogues or neither, our texts and Qt's own.
-    const char *expected = german ? "Qel-Aktualisierung|Verbinden|Abbrechen" : "Qel Update|Connect|Cancel";
+    const char *expected = german ? "Qel-Aktualisierung|&Verbinden|Abbrechen" : "Qel Update|&Connect|Cancel";
     QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray(expected));
 }
 

@@ -22,6 +22,7 @@ private slots:
     void run();
     void allAtOnce_data();
     void allAtOnce();
+    void helpIsDocumented();
 
 private:
     // Runs the program with a settings folder of its own and stdin a pipe, not a terminal.
@@ -90,6 +91,7 @@ void TestCliProcess::run_data()
                                         << "--all cannot be combined with --serial";
     QTest::newRow("--all found none") << QStringList{"--sim", "--yes", "--all"} << QStringList{"QEL_SIM_SILENT=1"} << 3
                                       << "Firmware image 1.09" << "No Qel answered";
+    QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0 << "qel-update-cli 1.9\n" << "";
     QTest::newRow("usage") << QStringList{"--bogus"} << QStringList() << 2 << "" << "--help";
     QTest::newRow("German") << sim << QStringList{"XDG_CONFIG_HOME=DE"} << 0
                             << "Auf dem Gerät ist jetzt die Firmware 1.09" << "";
@@ -148,7 +150,7 @@ void TestCliProcess::allAtOnce()
     QMap<QString, QList<QJsonObject>> events;
     for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
-        QVERIFY2(!json || event.contains("event"), qPrintable(line));
+        QVERIFY2(!json || (event.contains("event") && event.value("schema") == 1), qPrintable(line));
         events[event.value("serial").toString()] << event;
     }
     for (const QString &serial : QStringList{"586-638-764", bad, "596-638-784"}) {
@@ -168,6 +170,20 @@ void TestCliProcess::allAtOnce()
         if (serial != bad)  // the last report is never held back
             QCOMPARE(progress.value("pagesDone"), progress.value("pagesTotal"));
     }
+}
+
+// The command line's page shows --help as it stands.
+void TestCliProcess::helpIsDocumented()
+{
+    QString help;
+    QString err;
+    QCOMPARE(runCli({QStringLiteral("--help")}, {}, help, err), 0);
+    QFile page(QStringLiteral(QEL_SOURCE_DIR "/docs/CLI.md"));
+    QVERIFY(page.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(page.readAll());
+    // The program's path stands in the usage line.
+    help.replace(QStringLiteral(QEL_CLI), QStringLiteral("qel-update-cli"));
+    QVERIFY2(text.contains(QStringLiteral("```\n") + help + QStringLiteral("```\n")), qPrintable(help));
 }
 
 int TestCliProcess::runCli(const QStringList &arguments, const QStringList &environment, QString &out, QString &err)

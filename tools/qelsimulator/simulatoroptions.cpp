@@ -43,6 +43,8 @@ std::vector<Option> options()
         {"factory-bad", "blocks", "Blocks the factory defect list marks bad.", ""},
         {"fail-erase", "blocks", "Blocks whose erase fails.", ""},
         {"fail-program", "pages", "Pages whose program fails: block or block:page, comma separated.", ""},
+        {"reads", "reach", "What ReadChunk reaches: whole, block0 (0xFF beyond block 0), block0-aliased, "
+                           "block0-silent.", "whole"},
         {"lose", "p", "Probability that a command is lost on its way in, and that a reply is lost.", "0"},
         {"late", "p", "Probability that a reply comes after the time-out.", "0"},
         {"late-delay", "ms", "How late a late reply is.", QString::number(SimWorker::DefaultLateDelay.count())},
@@ -173,6 +175,10 @@ std::optional<SimulatorSetup> readSimulatorOptions(const QCommandLineParser &par
         setup.device.failErase(block);
     for (const auto &[block, page] : programBad)
         setup.device.failProgram(block, page);
+    const auto reach = SimDevice::reachNamed(value("reads"));
+    if (!reach)
+        return fail(QStringLiteral("reads"));
+    setup.device.setReadReach(*reach);
 
     LinkFaults::Rates rates;
     const std::pair<const char *, double *> probabilities[] = {
