@@ -310,7 +310,7 @@ SimDevice::Replies SimDevice::beginPage(const std::uint8_t *args)
     openPage.reset();
     laxPage = false;
     if (SimNand::validBlock(block) && SimNand::validPage(page)) {
-        openPage = OpenPage{block, page, {}};
+        openPage = OpenPage{block, page, {}, {}, 0, false};
         openPage->frame.reserve(PageFrame::Size);
     } else {
         violation(QStringLiteral("BeginPage %1 beyond the flash").arg(at(block, page)));

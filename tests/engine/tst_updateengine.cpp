@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QTest>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <set>
@@ -203,6 +204,18 @@ private slots:
     void faultyReplies();
     void endings_data();
     void endings();
+    void probe_data();
+    void probe();
+    void verifyOnEachDevice_data();
+    void verifyOnEachDevice();
+    void duplicatedAckAndLostPiece_data();
+    void duplicatedAckAndLostPiece();
+    void lostProgramOfErasedPage_data();
+    void lostProgramOfErasedPage();
+    void listCopyFailures_data();
+    void listCopyFailures();
+    void endingWhileBlockZeroHoldsNoList_data();
+    void endingWhileBlockZeroHoldsNoList();
 };
 
 // Whole pages only, into a second block: no all-0xFF page may follow the last.
@@ -666,6 +679,275 @@ void TestUpdateEngine::endings()
     rig.tick(3 * ReplyTimeout);
     QCOMPARE(rig.sent().size(), sent);
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{outcome});
+}
+
+namespace {
+
+const QList<SimDevice::ReadReach> BothKinds{SimDevice::ReadReach::WholeFlash, SimDevice::ReadReach::BlockZero};
+
+const char *kindName(SimDevice::ReadReach reach)
+{
+    switch (reach) {
+    case SimDevice::ReadReach::WholeFlash: return "whole-flash";
+    case SimDevice::ReadReach::BlockZero: return "block-0";
+    case SimDevice::ReadReach::BlockZeroAliased: return "block-0 aliased";
+    case SimDevice::ReadReach::BlockZeroSilent: return "block-0 silent";
+    }
+    return "";
+}
+
+QString firstViolation(const SimDevice &device)
+{
+    return device.violations().empty() ? QString() : device.violations().front();
+}
+
+int countOf(const QList<TraceLine> &traces, TraceKind kind)
+{
+    return int(std::count_if(traces.begin(), traces.end(), [kind](const TraceLine &l) { return l.kind == kind; }));
+}
+
+} // namespace
+
+void TestUpdateEngine::probe_data()
+{
+    QTest::addColumn<SimDevice::ReadReach>("reach");
+    QTest::addColumn<bool>("works");
+    QTest::newRow("reads match") << SimDevice::ReadReach::WholeFlash << true;
+    QTest::newRow("reads erased") << SimDevice::ReadReach::BlockZero << false;
+    QTest::newRow("reads other data") << SimDevice::ReadReach::BlockZeroAliased << false;
+    QTest::newRow("reads unanswered") << SimDevice::ReadReach::BlockZeroSilent << false;
+}
+
+// Whether data pages read back is found out once, on the first page, and a
+// "no" costs nothing: no page or block written again, nothing marked bad.
+void TestUpdateEngine::probe()
+{
+    QFETCH(SimDevice::ReadReach, reach);
+    QFETCH(bool, works);
+
+    Rig rig;
+    rig.device().setReadReach(reach);
+    rig.device().storeListCopies(1, {}, 0);
+    const QByteArray image = makeImage(70 * PageBytes);
+    QVERIFY(rig.run(image, 10 * ReplyTimeout));
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
+    QCOMPARE(rig.engine.deviceTraits().readBack,
+             works ? DeviceTraits::ReadBack::Works : DeviceTraits::ReadBack::Unavailable);
+    QCOMPARE(countOf(rig.traces, works ? TraceKind::ReadBackWorks : TraceKind::ReadBackUnavailable), 1);
+    for (TraceKind kind : {TraceKind::PageRestarted, TraceKind::BlockRestarted, TraceKind::PageReadBackWrong,
+                           TraceKind::BlockMarkedBad, TraceKind::VerifyFailed})
+        QCOMPARE(countOf(rig.traces, kind), 0);
+    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(rig.device().listCopies(), 1);
+    QVERIFY(rig.device().violations().empty());
+}
+
+void TestUpdateEngine::verifyOnEachDevice_data()
+{
+    QTest::addColumn<SimDevice::ReadReach>("reach");
+    QTest::addColumn<bool>("storesWrong");  // the device stores page 1 of block 1 one bit off
+    QTest::addColumn<UpdateOutcome>("outcome");
+    QTest::addColumn<Blocks>("bad");        // the stored list in the end
+    for (const auto reach : {SimDevice::ReadReach::WholeFlash, SimDevice::ReadReach::BlockZero,
+                             SimDevice::ReadReach::BlockZeroAliased, SimDevice::ReadReach::BlockZeroSilent}) {
+        const bool whole = reach == SimDevice::ReadReach::WholeFlash;
+        const auto outcome = whole ? UpdateOutcome::Success : UpdateOutcome::NotVerified;
+        QTest::addRow("%s device", kindName(reach)) << reach << false << outcome << Listed;
+        // What cannot be read back is never marked bad on a reading.
+        QTest::addRow("%s device, a page stored wrong", kindName(reach))
+            << reach << true << outcome << (whole ? Blocks{1, 5} : Listed);
+    }
+}
+
+void TestUpdateEngine::verifyOnEachDevice()
+{
+    QFETCH(SimDevice::ReadReach, reach);
+    QFETCH(bool, storesWrong);
+    QFETCH(UpdateOutcome, outcome);
+    QFETCH(Blocks, bad);
+
+    Rig rig;
+    rig.device().setReadReach(reach);
+    rig.device().storeListCopies(1, Listed, 0);
+    if (storesWrong)
+        rig.device().storeWrong(1, 1);
+    const QByteArray image = makeImage(70 * PageBytes);
+    QVERIFY(rig.run(image, 10 * ReplyTimeout, true));
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{outcome});
+    QCOMPARE(rig.device().storedList()->badBlocks, bad);
+    QCOMPARE(rig.device().listCopies(), bad == Listed ? 1 : 2);
+    if (outcome == UpdateOutcome::Success || !storesWrong)
+        QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(countOf(rig.traces, TraceKind::VerifyPages), outcome == UpdateOutcome::Success ? 1 : 0);
+}
+
+void TestUpdateEngine::duplicatedAckAndLostPiece_data()
+{
+    QTest::addColumn<SimDevice::ReadReach>("reach");
+    QTest::addColumn<int>("nth");  // the nth piece's answer comes twice, and piece nth + 1 is lost
+    for (const auto reach : BothKinds)
+        for (int nth : {1, 20, 32, 40, 66})
+            QTest::addRow("%s device, piece %d", kindName(reach), nth) << reach << nth;
+}
+
+// Answers carry no sequence number: a second copy of one acknowledgement
+// looks like the answer to the next piece, whose command may be the one the
+// link lost. A frame missing a piece must never be programmed.
+void TestUpdateEngine::duplicatedAckAndLostPiece()
+{
+    QFETCH(SimDevice::ReadReach, reach);
+    QFETCH(int, nth);
+
+    Rig rig;
+    rig.device().setReadReach(reach);
+    rig.device().storeListCopies(1, {}, 0);
+    rig.loop.faults.inject(LinkFaults::Fault::Duplicate, DeviceReply::answerType(Command::PageData), nth);
+    rig.loop.faults.inject(LinkFaults::Fault::LoseCommand, int(Command::PageData), nth + 1);
+    const QByteArray image = makeImage(3 * PageBytes);
+    QVERIFY(rig.run(image, 10 * ReplyTimeout));
+    QCOMPARE(rig.loop.faults.count(LinkFaults::Fault::LoseCommand), 1);
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
+    QVERIFY2(rig.device().violations().empty(), qPrintable(firstViolation(rig.device())));
+    QCOMPARE(rig.device().storedList()->badBlocks, Blocks{});
+    QCOMPARE(rig.device().image(image.size()), image);
+}
+
+void TestUpdateEngine::lostProgramOfErasedPage_data()
+{
+    QTest::addColumn<SimDevice::ReadReach>("reach");
+    for (const auto reach : BothKinds)
+        QTest::addRow("%s device", kindName(reach)) << reach;
+}
+
+// A page of nothing but 0xFF reads back the same programmed or not: when
+// its ProgramPage answer is lost, only erasing the block makes it safe.
+void TestUpdateEngine::lostProgramOfErasedPage()
+{
+    QFETCH(SimDevice::ReadReach, reach);
+
+    Rig rig;
+    rig.device().setReadReach(reach);
+    rig.device().storeListCopies(1, {}, 0);
+    QByteArray image = makeImage(3 * PageBytes);
+    image.replace(PageBytes, PageBytes, QByteArray(PageBytes, char(0xFF)));
+    rig.loop.fate = lose({{Command::ProgramPage, 2}});
+    QVERIFY(rig.run(image, 10 * ReplyTimeout));
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
+    QVERIFY2(rig.device().violations().empty(), qPrintable(firstViolation(rig.device())));
+    QCOMPARE(countOf(rig.traces, TraceKind::BlockRestarted), 1);
+    QCOMPARE(rig.device().image(image.size()), image);
+}
+
+void TestUpdateEngine::listCopyFailures_data()
+{
+    QTest::addColumn<int>("copies");          // intact copies of Listed; the closing copy goes after them
+    QTest::addColumn<QPoint>("storesWrong");  // page of block 0 stored one bit off; (0, 0): none
+    QTest::addColumn<int>("failingPage");     // page of block 0 whose program fails; -1: none
+    QTest::addColumn<UpdateOutcome>("outcome");
+    QTest::addColumn<int>("listPage");        // where the newest copy is in the end
+    QTest::addColumn<Blocks>("bad");
+
+    const Blocks closing{1, 5};
+    QTest::newRow("a copy read back wrong: the next page") << 2 << QPoint(0, 2) << -1 << UpdateOutcome::Success
+                                                            << 3 << closing;
+    // A page left erased cannot be passed: every search would stop at it.
+    QTest::newRow("a copy that fails: the older one stands") << 2 << QPoint() << 2 << UpdateOutcome::ListWriteFailed
+                                                              << 1 << Listed;
+    QTest::newRow("block 0 full, copy read back wrong") << 64 << QPoint(0, 0) << -1 << UpdateOutcome::Success << 1
+                                                         << closing;
+    QTest::newRow("block 0 full, copy fails: the device needs service") << 64 << QPoint() << 0
+                                                                         << UpdateOutcome::ListLost << -1 << Blocks{};
+}
+
+void TestUpdateEngine::listCopyFailures()
+{
+    QFETCH(int, copies);
+    QFETCH(QPoint, storesWrong);
+    QFETCH(int, failingPage);
+    QFETCH(UpdateOutcome, outcome);
+    QFETCH(int, listPage);
+    QFETCH(Blocks, bad);
+
+    Rig rig;
+    rig.device().storeListCopies(copies, Listed, 0);
+    rig.device().failErase(1);
+    if (!storesWrong.isNull() || storesWrong == QPoint(0, 0))
+        rig.device().storeWrong(storesWrong.x(), storesWrong.y());
+    if (failingPage >= 0)
+        rig.device().failProgram(0, failingPage);
+    const QByteArray image = makeImage(2 * PageBytes);
+    QVERIFY(rig.run(image, 10 * ReplyTimeout));
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{outcome});
+    QVERIFY(rig.device().violations().empty());
+    const auto stored = rig.device().storedList();
+    QCOMPARE(stored.has_value(), listPage >= 0);
+    if (!stored)
+        return;
+    QCOMPARE(stored->page, listPage);
+    QCOMPARE(stored->badBlocks, bad);
+    QCOMPARE(rig.device().listCopies(), listPage + 1);
+}
+
+void TestUpdateEngine::endingWhileBlockZeroHoldsNoList_data()
+{
+    QTest::addColumn<int>("at");       // the ending comes after this many answers with block 0 erased
+    QTest::addColumn<int>("ending");   // 0: cancel, 1: the port went away, 2: the device falls silent
+    // Erase, BeginPage, 33 pieces, ProgramPage, four pieces read back: the
+    // answer to the last piece ends the wait.
+    const int answers = 1 + 1 + PageFrame::Pieces + 1 + 4 - 1;  // the last one stores the copy
+    for (int at = 0; at < answers; ++at) {
+        QTest::addRow("cancel after answer %d", at) << at << 0;
+        QTest::addRow("port gone after answer %d", at) << at << 1;
+    }
+    for (int at : {0, 20, answers - 1})
+        QTest::addRow("silent after answer %d", at) << at << 2;
+}
+
+// From the erase of a full block 0 until the new copy is in, the device holds
+// no list: an ending waits for the copy, and silence is told as the device
+// needing service.
+void TestUpdateEngine::endingWhileBlockZeroHoldsNoList()
+{
+    QFETCH(int, at);
+    QFETCH(int, ending);
+
+    Rig rig;
+    rig.device().storeListCopies(64, Listed, 0);
+    rig.device().failErase(1);
+    int heard = 0;
+    bool silent = false;
+    rig.loop.receiver = [&](const QByteArray &m) {
+        if (silent)
+            return;
+        Reply reply = decoded(m);
+        reply.sentBefore = rig.loop.arrivalStamp();
+        const bool holding = rig.engine.holdingForList();
+        rig.engine.handleReply(reply);
+        if (!holding || heard++ != at)
+            return;
+        if (ending == 0)
+            rig.engine.cancel();
+        else if (ending == 1)
+            rig.engine.portGone();
+        else
+            silent = true;
+    };
+    const QByteArray image = makeImage(2 * PageBytes);
+    QVERIFY(rig.run(image, 100 * ReplyTimeout));
+    QVERIFY(heard > at);
+    if (ending == 2) {
+        QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::ListLost});
+        QVERIFY(rig.loop.ticks() >= CommandLink::HoldFactor * CommandLink::QuietTicks);
+        return;
+    }
+    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{ending == 0 ? UpdateOutcome::Cancelled : UpdateOutcome::PortGone});
+    QCOMPARE(countOf(rig.traces, TraceKind::EndHeldForList), 1);
+    const auto stored = rig.device().storedList();
+    QVERIFY(stored);
+    QCOMPARE(stored->badBlocks, (Blocks{1, 5}));
+    QVERIFY(rig.device().violations().empty());
+    // Nothing more once the copy is in: not even Finish.
+    QCOMPARE(commandOf(rig.sent().constLast()), int(Command::ReadChunk));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateEngine)

@@ -24,6 +24,7 @@ enum class Tamper { None, WrongChecksum, FlippedCheckByte, FlippedDataByte, Miss
 } // namespace
 
 Q_DECLARE_METATYPE(Tamper)
+Q_DECLARE_METATYPE(SimDevice::ReadReach)
 
 class TestSimDevice : public QObject
 {
@@ -134,6 +135,57 @@ private slots:
         QTest::newRow("erase cut short") << QByteArray::fromHex("f00011220a000000000a7f01f7");
         QTest::newRow("wrong reset code") << QByteArray::fromHex("f00011220a000000000e01097c006f01351c620cf7");
     }
+    // What ReadChunk answers beyond block 0 depends on the device; block 0
+    // itself always reads as written.
+    void readReach_data()
+    {
+        QTest::addColumn<SimDevice::ReadReach>("reach");
+        QTest::addColumn<int>("answer");  // 0: the page, 1: erased, 2: block 0's page, 3: none
+        QTest::newRow("whole flash") << SimDevice::ReadReach::WholeFlash << 0;
+        QTest::newRow("block 0, else erased") << SimDevice::ReadReach::BlockZero << 1;
+        QTest::newRow("block 0, aliased") << SimDevice::ReadReach::BlockZeroAliased << 2;
+        QTest::newRow("block 0, else silent") << SimDevice::ReadReach::BlockZeroSilent << 3;
+    }
+    void readReach()
+    {
+        QFETCH(SimDevice::ReadReach, reach);
+        QFETCH(int, answer);
+        device.setReadReach(reach);
+        const PageFrame listPage = patternFrame(3);
+        const PageFrame dataPage = patternFrame(4);
+        QVERIFY(!writePage(0, 2, listPage) && !writePage(1, 2, dataPage));
+        const auto dataOf = [](const PageFrame &frame, int chunk, int piece) {
+            const int at = PageFrame::frameOffset(chunk * PageFrame::ChunkSize + piece * 64);
+            return QByteArray(reinterpret_cast<const char *>(frame.bytes.data()) + at, 64);
+        };
+        const auto read = [this](int address, int piece) {
+            const std::vector<QByteArray> all = replies(buildReadChunk(address, std::uint8_t(piece)));
+            if (all.empty())
+                return QByteArray("none");
+            const Reply reply = decoded(all.front());
+            return QByteArray(reinterpret_cast<const char *>(reply.data.data()), reply.dataLength);
+        };
+        QCOMPARE(read(2 * 8 + 5, 3), dataOf(listPage, 5, 3));
+        const QByteArray expected[] = {dataOf(dataPage, 5, 3), QByteArray(64, char(0xFF)), dataOf(listPage, 5, 3),
+                                       QByteArray("none")};
+        QCOMPARE(read((64 + 2) * 8 + 5, 3), expected[answer]);
+        QVERIFY(device.violations().empty());
+    }
+
+    // A device that keeps its buffer over a repeated BeginPage programs what
+    // it holds; reporting that as success is a violation the updater caused.
+    void keptBufferIsAViolation()
+    {
+        device.keepBufferOnRepeatedBeginPage(true);
+        const PageFrame frame = patternFrame(5);
+        send(buildBeginPage(1, 0));
+        for (int piece = 0; piece < 10; ++piece)
+            send(buildPageData(frame.bytes.data() + PageFrame::pieceOffset(piece), PageFrame::pieceLength(piece)));
+        QVERIFY(!writePage(1, 0, frame));
+        QCOMPARE(device.violations().size(), std::size_t(1));
+        QVERIFY(device.violations().front().contains(QLatin1String("other than its frame")));
+    }
+
     void malformedCommands()
     {
         QFETCH(QByteArray, message);
