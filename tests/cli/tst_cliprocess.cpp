@@ -61,6 +61,11 @@ void TestCliProcess::run_data()
     QTest::newRow("built-in image written") << sim << QStringList() << 0 << "now carries firmware 1.09" << "";
     QTest::newRow("progress lines") << sim + QStringList{"--image", "DIR/small.bin"} << QStringList() << 0
                                     << "[##############################] 100%  Block 3, page 0" << "";
+    QTest::newRow("verified") << sim + QStringList{"--verify", "--image", "DIR/small.bin"} << QStringList() << 0
+                              << "now carries firmware 1.09" << "";
+    QTest::newRow("nothing to verify with") << sim + QStringList{"--verify", "--image", "DIR/small.bin"}
+                                            << QStringList{"QEL_SIM_READS=block0"} << 4 << "Qel 586-638-764"
+                                            << "cannot have its pages read back";
     QTest::newRow("unhealthy flash") << sim << QStringList{"QEL_SIM_FACTORY_BAD=7,8,9,10"} << 1
                                      << "firmware 1.08" << "4 blocks that were faulty from the factory";
     QTest::newRow("unreadable image") << sim + QStringList{"--image", "/no/such/image.bin"} << QStringList() << 2
