@@ -34,6 +34,8 @@ constexpr int ExitBadOptions = 2;
 
 // What each kind of device must reach at each rate: successes out of 100,
 // and the mean modelled time against the loss-free one (0: only reported).
+// On a whole-flash device, no worse than the engine before read-back was
+// probed, at the same seeds.
 struct Target
 {
     SimDevice::ReadReach reach;
@@ -49,7 +51,7 @@ constexpr std::array<Target, 8> Targets{{
     {SimDevice::ReadReach::WholeFlash, 0.0, 100, 1.0},
     {SimDevice::ReadReach::WholeFlash, 0.001, 100, 1.22},
     {SimDevice::ReadReach::WholeFlash, 0.002, 100, 0.0},
-    {SimDevice::ReadReach::WholeFlash, 0.01, 95, 3.98},
+    {SimDevice::ReadReach::WholeFlash, 0.01, 95, 4.01},
 }};
 
 struct RunResult
