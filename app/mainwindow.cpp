@@ -237,8 +237,10 @@ void MainWindow::showOutcome(UpdateOutcome outcome, const QString &message)
                         : outcome == UpdateOutcome::NotVerified
                             ? tr("Written, but not checked: this Qel cannot read its pages back.")
                             : tr("Update failed."));
+    // Written but not checked is no failure, though the user must hear the reason.
+    const bool written = success || outcome == UpdateOutcome::NotVerified;
     auto *box = new QMessageBox(success ? QMessageBox::Information : QMessageBox::Warning,
-                                success ? tr("Update finished") : tr("Update failed"), message,
+                                written ? tr("Update finished") : tr("Update failed"), message,
                                 QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("OutcomeBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
