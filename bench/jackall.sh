@@ -8,10 +8,18 @@ set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR [PERIOD] [PAGES]}
 period=${2:-64}
 pages=${3:-128}
-source "$(dirname "${BASH_SOURCE[0]}")/privatejack.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/jack/privatejack.sh"
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
 
 for k in 1 2 3; do
-    "$build/tools/qelsimulator/qel-simulator" --api jack --port-name "Qel $k" --serial $((1000 * k)) \
+    "$build/simulator/qel-simulator" --api jack --port-name "Qel $k" --serial $((1000 * k)) \
         >"$scratch/sim$k.log" 2>&1 &
     pids+=($!)
 done

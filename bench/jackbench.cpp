@@ -4,8 +4,8 @@
 #include "figures.h"
 #include "headlessupdate.h"
 #include "inlinebench.h"
-#include "jackserver.h"
 #include "pageframe.h"
+#include "privatejack.h"
 #include "rtmidipingpong.h"
 #include "rtmidiservice.h"
 #include "simulatorprocess.h"
@@ -38,7 +38,6 @@ int portIndex(const QStringList &names, const QString &name)
 // JACK clients are best made once per process.
 struct JackRig
 {
-    JackServer &server;
     HeadlessUpdate &update;
     EchoPeer &peer;
     RtMidiPingPong &pingPong;
@@ -48,8 +47,6 @@ struct Pair
 {
     HeadlessUpdate::Result update;
     std::optional<std::chrono::nanoseconds> bare;
-    int lateInUpdate = 0;
-    int lateInBare = 0;
 };
 
 // The update and the bare ping-pong of the same traffic, one after the other.
@@ -57,19 +54,15 @@ Pair runPair(JackRig &rig, const ImageFile &image, const Conversation &conversat
 {
     Pair pair;
     const auto bareRun = [&] {
-        const int before = rig.server.lateCycles();
         rig.peer.answer(conversation);
         pair.bare = rig.pingPong.run(conversation);
         QCoreApplication::processEvents();
-        pair.lateInBare = rig.server.lateCycles() - before;
     };
     if (bareFirst)
         bareRun();
     QCoreApplication::processEvents();
-    const int before = rig.server.lateCycles();
     pair.update = rig.update.run(image.path());
     QCoreApplication::processEvents();
-    pair.lateInUpdate = rig.server.lateCycles() - before;
     if (!bareFirst)
         bareRun();
     return pair;
@@ -80,11 +73,6 @@ Pair runPair(JackRig &rig, const ImageFile &image, const Conversation &conversat
 bool clean(const Pair &pair, int exchanges)
 {
     return pair.update.outcome == UpdateOutcome::Success && pair.update.exchanges == exchanges && pair.bare;
-}
-
-QString lateText(const Pair &pair)
-{
-    return QStringLiteral("%1 and %2 late JACK cycles").arg(pair.lateInUpdate).arg(pair.lateInBare);
 }
 
 void wholeImage(JackRig &rig, const ImageFile &image, const Conversation &conversation)
@@ -113,7 +101,7 @@ void wholeImage(JackRig &rig, const ImageFile &image, const Conversation &conver
     const QString ratio = clean(pair, exchanges)
         ? QStringLiteral("ratio %1").arg(seconds(pair.update.elapsed) / seconds(*pair.bare), 0, 'f', 4)
         : QStringLiteral("no ratio");
-    say(QStringLiteral("  whole image: %1; %2; %3 (%4)").arg(update, bare, ratio, lateText(pair)));
+    say(QStringLiteral("  whole image: %1; %2; %3").arg(update, bare, ratio));
 }
 
 void slices(JackRig &rig, const ImageFile &image, int pairs)
@@ -159,20 +147,15 @@ void slices(JackRig &rig, const ImageFile &image, int pairs)
 
 } // namespace
 
-QString benchJackServerName()
-{
-    return QStringLiteral("qelbench%1").arg(QCoreApplication::applicationPid());
-}
-
 void runJackBench(const ImageFile &image, const Conversation &conversation, const BenchOptions &options)
 {
     say(QStringLiteral("\nThe update over JACK (period %1 frames at 48 kHz) against qel-simulator, "
                        "beside a bare RtMidi ping-pong of the same traffic")
             .arg(options.jackPeriod));
 
-    QString error;
-    JackServer server(benchJackServerName(), options.jackPeriod);
-    if (!server.start(&error)) {
+    PrivateJackServer server(QStringLiteral("qelbench"), options.jackPeriod, true);
+    QString error = server.start();
+    if (!error.isEmpty()) {
         say(QStringLiteral("  skipped: %1").arg(error));
         return;
     }
@@ -204,7 +187,7 @@ void runJackBench(const ImageFile &image, const Conversation &conversation, cons
         return;
     }
 
-    JackRig rig{server, update, *peer, *pingPong};
+    JackRig rig{update, *peer, *pingPong};
     wholeImage(rig, image, conversation);
     if (options.jackPairs > 0)
         slices(rig, image, options.jackPairs);

@@ -4,10 +4,6 @@
 #include "benchoptions.h"
 #include "conversation.h"
 
-// The name the private JACK server gets; set as JACK_DEFAULT_SERVER before
-// any JACK client of this process exists.
-QString benchJackServerName();
-
 // The update over a private JACK server against the stand-alone simulator,
 // beside a bare RtMidi ping-pong of the same traffic: the whole image once,
 // then alternating pairs of one image block each for the ratio. Prints its figures.

@@ -9,8 +9,16 @@ set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR [PERIOD] [PAGES]}
 period=${2:-64}
 pages=${3:-0}
-source "$(dirname "${BASH_SOURCE[0]}")/privatejack.sh"
-"$build/tools/qelsimulator/qel-simulator" --api jack --port-name "Qel 1" >"$scratch/sim.log" 2>&1 &
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/jack/privatejack.sh"
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+"$build/simulator/qel-simulator" --api jack --port-name "Qel 1" >"$scratch/sim.log" 2>&1 &
 pids+=($!)
 until grep -q '^ready' "$scratch/sim.log" 2>/dev/null; do sleep 0.05; done
 
@@ -19,11 +27,11 @@ if [ "$pages" -gt 0 ]; then
     head -c $((pages * 2048)) "$image" >"$scratch/image.bin"
     image="$scratch/image.bin"
 fi
-before=$(wc -l <"$scratch/jackd.log")
+before=$(wc -l <"$private_jack_log")
 start=$(date +%s.%N)
 "$build/cli/qel-update-cli" --api jack --yes --image "$image" >"$scratch/out.log" 2>&1 || { cat "$scratch/out.log"; exit 1; }
 end=$(date +%s.%N)
-tail -n +"$((before + 1))" "$scratch/jackd.log" >"$scratch/during.log"
+tail -n +"$((before + 1))" "$private_jack_log" >"$scratch/during.log"
 late=$(grep -c 'XRun\|not finished' "$scratch/during.log" || true)
 ours=$(grep -c 'Qel update.*not finished\|not finished.*Qel update' "$scratch/during.log" || true)
 awk -v p="$period" -v n="$pages" -v a="$start" -v b="$end" -v late="$late" -v ours="$ours" 'BEGIN {

@@ -18,11 +18,6 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qel_bench_update"));
     const BenchOptions options = readBenchOptions(app);
-    // Before any JACK client of this process exists.
-    if (options.wants(QStringLiteral("jack"))) {
-        qputenv("JACK_DEFAULT_SERVER", benchJackServerName().toUtf8());
-        qputenv("JACK_NO_AUDIO_RESERVATION", "1");
-    }
 
     const ImageFile image(builtInImage(options.pages));
     if (image.size() == 0 || !image.isValid()) {

@@ -6,10 +6,10 @@
 #include "benchimage.h"
 #include "figures.h"
 #include "headlessupdate.h"
-#include "jackserver.h"
 #include "latencyprobe.h"
 #include "mainwindow.h"
 #include "pageframe.h"
+#include "privatejack.h"
 #include "rtmidiservice.h"
 #include "simmidiservice.h"
 #include "simulatorprocess.h"
@@ -79,7 +79,6 @@ struct Link
     std::function<std::unique_ptr<MidiService>()> makeService;
     QString inPort;
     QString outPort;
-    JackServer *server = nullptr;
 };
 
 int rowOf(const QStringList &names, const QString &port)
@@ -211,26 +210,22 @@ int main(int argc, char *argv[])
             .arg(options.withoutLog ? QStringLiteral(", no trace lines in the log pane") : QString()));
 
     Link link{[] { return std::make_unique<SimMidiService>(); }, SimMidiService::inPort(), SimMidiService::outPort()};
-    std::unique_ptr<JackServer> server;
+    std::unique_ptr<PrivateJackServer> server;
     std::unique_ptr<SimulatorProcess> simulator;
     if (options.jackPeriod > 0) {
-        QString error;
-        const QString name = QStringLiteral("qelwindow%1").arg(QCoreApplication::applicationPid());
-        // Our clients and the simulator's find the private server by this.
-        qputenv("JACK_DEFAULT_SERVER", name.toLocal8Bit());
-        server = std::make_unique<JackServer>(name, options.jackPeriod);
+        // Our clients and the simulator's find the private server.
+        server = std::make_unique<PrivateJackServer>(QStringLiteral("qelwindow"), options.jackPeriod, true);
         simulator = std::make_unique<SimulatorProcess>(QStringLiteral(QEL_SIMULATOR_PATH), DevicePorts);
-        if (!server->start(&error) || !simulator->start(&error)) {
+        QString error = server->start();
+        if (error.isEmpty())
+            simulator->start(&error);
+        if (!error.isEmpty()) {
             say(QStringLiteral("  cannot run: %1").arg(error));
             return EXIT_FAILURE;
         }
         link = {[] { return std::make_unique<RtMidiService>(QStringLiteral("jack")); }, simulator->inPort(),
-                simulator->outPort(), server.get()};
+                simulator->outPort()};
     }
-    const auto lateCycles = [&] {
-        return link.server ? std::make_pair(link.server->lateCycles(), link.server->lateCyclesInUpdater())
-                           : std::make_pair(0, 0);
-    };
 
     if (options.pairs > 0) {
         const auto headless = [&] {
@@ -257,18 +252,14 @@ int main(int argc, char *argv[])
     // One MIDI client at a time: the headless update's goes before the window's comes.
     HeadlessUpdate::Result reference;
     std::chrono::nanoseconds headlessCpu{};
-    std::pair<int, int> headlessLate;
     {
         HeadlessUpdate headless(link.makeService());
         headless.openPorts(rowOf(headless.session().portNames(true), link.inPort),
                            rowOf(headless.session().portNames(false), link.outPort));
-        const auto lateBefore = lateCycles();
         const auto headlessCpuBefore = threadCpuTime();
         reference = headless.run(image.path());
         headlessCpu = threadCpuTime() - headlessCpuBefore;
         QCoreApplication::processEvents();
-        const auto lateAfter = lateCycles();
-        headlessLate = {lateAfter.first - lateBefore.first, lateAfter.second - lateBefore.second};
     }
 
     MainWindow window(link.makeService());
@@ -281,7 +272,6 @@ int main(int argc, char *argv[])
         return EXIT_FAILURE;
     }
     const double expectedS = double(session.expectedDurationMs()) / 1000.0;
-    const auto lateBefore = lateCycles();
 
     WindowProbe windowProbe(window.LogText->viewport());
     LatencyProbe loopProbe;
@@ -298,7 +288,6 @@ int main(int argc, char *argv[])
     windowProbe.stop();
     loopProbe.stop();
     QCoreApplication::processEvents();
-    const auto lateAfter = lateCycles();
     const int windowRestarts = session.updateEngine().retryCount();
 
     if (inWindow.outcome != UpdateOutcome::Success || reference.outcome != UpdateOutcome::Success) {
@@ -328,12 +317,6 @@ int main(int argc, char *argv[])
             .arg(seconds(elapsed), 0, 'f', 1)
             .arg(expectedS / seconds(elapsed), 0, 'f', 3)
             .arg(estimateVerdict(expectedS, seconds(elapsed))));
-    if (link.server)
-        say(QStringLiteral("  late JACK cycles: headless %1 (naming Qel update %2), window %3 (naming Qel update %4)")
-                .arg(headlessLate.first)
-                .arg(headlessLate.second)
-                .arg(lateAfter.first - lateBefore.first)
-                .arg(lateAfter.second - lateBefore.second));
     const int pagesWritten = int((image.size() + PageFrame::DataSize - 1) / PageFrame::DataSize);
     say(QStringLiteral("  GUI thread busy: window %1 s, headless %2 s; the window's own share %3 us per page")
             .arg(seconds(windowCpu), 0, 'f', 3)

@@ -2,8 +2,8 @@
 // stand-alone simulator on its virtual ports, and the updater on RtMidi.
 
 #include "mainwindow.h"
+#include "midiservicechoice.h"
 #include "privatejackserver.h"
-#include "startup.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -98,7 +98,7 @@ void TestJackUpdate::connectAndUpdateOverJack()
     imageFile.close();
 
     {
-        MainWindow window(createMidiService(QStringLiteral("jack")));
+        MainWindow window(midiServiceMaker(QStringLiteral("jack"))());
         window.show();
         window.Init();
         // The simulator's output is the updater's input, and the other way round.
