@@ -9,8 +9,8 @@ const QString Ready = QStringLiteral("ready");
 
 } // namespace
 
-SimulatorProcess::SimulatorProcess(QString program, QString name)
-    : programPath(std::move(program)), portName(std::move(name))
+SimulatorProcess::SimulatorProcess(QString program, QString name, int jackPeriod)
+    : server(QStringLiteral("qelbench"), jackPeriod, true), programPath(std::move(program)), portName(std::move(name))
 {
 }
 
@@ -19,8 +19,10 @@ SimulatorProcess::~SimulatorProcess()
     stop();
 }
 
-bool SimulatorProcess::start(QString *error)
+QString SimulatorProcess::start()
 {
+    if (const QString error = server.start(); !error.isEmpty())
+        return error;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(programPath, {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), portName});
     QString seen;
@@ -30,13 +32,12 @@ bool SimulatorProcess::start(QString *error)
             const QString line = QString::fromLocal8Bit(process.readLine());
             seen += line;
             if (line.startsWith(Ready))
-                return true;
+                return {};
         }
         if (!process.waitForReadyRead(int(deadline.remainingTime())))
             break;
     }
-    *error = QStringLiteral("%1 did not get ready: %2").arg(programPath, seen.trimmed());
-    return false;
+    return QStringLiteral("%1 did not get ready: %2").arg(programPath, seen.trimmed());
 }
 
 QString SimulatorProcess::stop()
@@ -48,4 +49,12 @@ QString SimulatorProcess::stop()
         process.kill();
     process.waitForFinished();
     return QString::fromLocal8Bit(process.readAll()).trimmed();
+}
+
+int portRow(const QStringList &names, const QString &port)
+{
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].contains(port))
+            return i;
+    return -1;
 }

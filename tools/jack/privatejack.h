@@ -28,6 +28,8 @@ public:
     // Starts the server and points this process's JACK clients (and the
     // programs it starts) at it. Call it on the thread that will open the JACK
     // clients, before any exists. Returns why it could not, or an empty text.
+    // A QTemporaryFile opened earlier must have been asked its name before:
+    // Qt names it on demand, which the new mount namespace makes fail.
     QString start();
     void stop();
 
