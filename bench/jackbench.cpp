@@ -5,6 +5,7 @@
 #include "headlessupdate.h"
 #include "inlinebench.h"
 #include "pageframe.h"
+#include "privatejack.h"
 #include "rtmidiservice.h"
 #include "simulatorprocess.h"
 
@@ -57,8 +58,11 @@ void runJackBench(const ImageFile &image, int period, int pairs, const QString &
     if (conversation.empty())
         return;
 
-    SimulatorProcess simulator(simulatorPath, DevicePorts, period);
-    QString error = simulator.start();
+    PrivateJackServer server(QStringLiteral("qelbench"), period, true);
+    SimulatorProcess simulator(simulatorPath, DevicePorts);
+    QString error = server.start();
+    if (error.isEmpty())
+        error = simulator.start();
     if (!error.isEmpty()) {
         say(QStringLiteral("  skipped: %1").arg(error));
         return;

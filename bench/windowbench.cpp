@@ -6,6 +6,7 @@
 #include "figures.h"
 #include "headlessupdate.h"
 #include "mainwindow.h"
+#include "privatejack.h"
 #include "rtmidiservice.h"
 #include "simulatorprocess.h"
 
@@ -136,8 +137,12 @@ int main(int argc, char *argv[])
     say(QStringLiteral("The window against headless, %1 bytes, over JACK at period %2 against qel-simulator")
             .arg(image.size())
             .arg(period));
-    SimulatorProcess simulator(QStringLiteral(QEL_SIMULATOR_PATH), DevicePorts, period);
-    if (const QString error = simulator.start(); !error.isEmpty()) {
+    PrivateJackServer server(QStringLiteral("qelwindow"), period, true);
+    SimulatorProcess simulator(QStringLiteral(QEL_SIMULATOR_PATH), DevicePorts);
+    QString error = server.start();
+    if (error.isEmpty())
+        error = simulator.start();
+    if (!error.isEmpty()) {
         say(QStringLiteral("  cannot run: %1").arg(error));
         return EXIT_FAILURE;
     }

@@ -9,8 +9,8 @@ const QString Ready = QStringLiteral("ready");
 
 } // namespace
 
-SimulatorProcess::SimulatorProcess(QString program, QString name, int jackPeriod)
-    : server(QStringLiteral("qelbench"), jackPeriod, true), programPath(std::move(program)), portName(std::move(name))
+SimulatorProcess::SimulatorProcess(QString program, QString name)
+    : programPath(std::move(program)), portName(std::move(name))
 {
 }
 
@@ -19,12 +19,11 @@ SimulatorProcess::~SimulatorProcess()
     stop();
 }
 
-QString SimulatorProcess::start()
+QString SimulatorProcess::start(const QStringList &options)
 {
-    if (const QString error = server.start(); !error.isEmpty())
-        return error;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(programPath, {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), portName});
+    process.start(programPath, QStringList{QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"),
+                                           portName} + options);
     QString seen;
     const QDeadlineTimer deadline(StartMs);
     while (!deadline.hasExpired()) {

@@ -1,25 +1,24 @@
 #pragma once
 
-#include "privatejack.h"
-
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
-// The stand-alone simulated device on its own ports of a private JACK server,
-// both for the life of this object.
+// qel-simulator on JACK ports of its own ("<portName> MIDI IN/OUT") of the
+// server JACK_DEFAULT_SERVER names, for the life of this object.
 class SimulatorProcess
 {
 public:
-    SimulatorProcess(QString program, QString portName, int jackPeriod);
+    SimulatorProcess(QString program, QString portName);
     ~SimulatorProcess();
     SimulatorProcess(const SimulatorProcess &) = delete;
     SimulatorProcess &operator=(const SimulatorProcess &) = delete;
 
-    // Starts the server, then the simulator, and waits for its ports; an
-    // empty text, or why not. Before any JACK client of this process exists.
-    QString start();
-    // Stops it and returns its closing report (finished transfers, violations).
+    // Starts it with `options` besides the API and the port name, and waits
+    // for its ports; an empty text, or why not.
+    QString start(const QStringList &options = {});
+    // Stops it and returns what it said since it got ready, its closing
+    // report (finished transfers, violations) last.
     QString stop();
 
     // As the updater lists them: the device's MIDI OUT is where replies come in.
@@ -27,7 +26,6 @@ public:
     QString outPort() const { return portName + QStringLiteral(" MIDI IN"); }
 
 private:
-    PrivateJackServer server;
     QProcess process;
     QString programPath;
     QString portName;
