@@ -75,15 +75,11 @@ bench)
     bench_build="$root/build-bench"
     cmake -S "$root" -B "$bench_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_BENCH=ON
     cmake --build "$bench_build" --parallel "$(nproc)" \
-        --target qel_bench_codec qel_bench_update qel_bench_window qel_bench_losssweep \
-        qel-update-cli qel-simulator
+        --target qel_bench_codec qel_bench_update qel_bench_window qel_bench_losssweep
     "$bench_build/bench/qel_bench_codec"
     "$bench_build/bench/qel_bench_update" "$@"
-    QT_QPA_PLATFORM=offscreen "$bench_build/bench/qel_bench_window"
     QT_QPA_PLATFORM=offscreen "$bench_build/bench/qel_bench_window" --jack 64 --pages 128 --pairs 3
-    "$root/bench/jacklog.sh" "$bench_build" 64 256
     "$bench_build/bench/qel_bench_losssweep"
-    "$root/bench/jackall.sh" "$bench_build" 16 256
     ;;
 *)
     usage

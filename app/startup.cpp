@@ -2,8 +2,7 @@
 
 #include "appidentity.h"
 #include "mainwindow.h"
-#include "rtmidiservice.h"
-#include "simsetup.h"
+#include "midiservicechoice.h"
 #include "translations.h"
 
 #include <QApplication>
@@ -18,18 +17,6 @@ const QString StyleName = QStringLiteral("Fusion");
 constexpr QSize WindowSize(922, 322);
 
 } // namespace
-
-Discovery::ServiceFactory midiServiceMaker(const QString &api)
-{
-    if (api.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0)
-        return [world = createSimWorldFromEnvironment()] { return createSimService(world); };
-    return [api = api.trimmed()]() -> std::unique_ptr<MidiService> { return std::make_unique<RtMidiService>(api); };
-}
-
-std::unique_ptr<MidiService> createMidiService(const QString &api)
-{
-    return midiServiceMaker(api)();
-}
 
 int runUpdater(int &argc, char **argv, const std::function<void(MainWindow &)> &afterInit)
 {
@@ -47,7 +34,7 @@ int runUpdater(int &argc, char **argv, const std::function<void(MainWindow &)> &
         Translations::installGerman(appTranslator, qtTranslator);
 
     // The form translates its texts as it is built: translators go in first.
-    const Discovery::ServiceFactory makeService = midiServiceMaker(qEnvironmentVariable("QEL_MIDI_API"));
+    const MidiServiceMaker makeService = midiServiceMaker(qEnvironmentVariable("QEL_MIDI_API"));
     MainWindow window(makeService(), makeService);
     window.show();
     window.setFixedSize(WindowSize);

@@ -19,5 +19,8 @@ QByteArray builtInImage(int pages)
 ImageFile::ImageFile(const QByteArray &image)
     : image(image)
 {
-    valid = file.open() && file.write(image) == image.size() && file.flush();
+    // Named now: Qt keeps a new temporary file unnamed until asked, and cannot
+    // name it once a private JACK server has given the process a mount
+    // namespace of its own.
+    valid = file.open() && file.write(image) == image.size() && file.flush() && !file.fileName().isEmpty();
 }

@@ -2,7 +2,7 @@
 // page, building a data page frame, building one PageData message and
 // decoding one 92-byte data reply.
 
-#include "pack7.h"
+#include "devicereplies.h"
 #include "pageframe.h"
 #include "reply.h"
 #include "sysex.h"
@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::int64_t ImageSize = 3915900;
 constexpr int DataReplyBytes = 64;
-constexpr std::uint8_t ReadChunkReply = SysEx::ReplyTypeBase + std::uint8_t(Command::ReadChunk);
 
 std::vector<std::uint8_t> randomBytes(std::size_t count)
 {
@@ -25,21 +24,6 @@ std::vector<std::uint8_t> randomBytes(std::size_t count)
     for (std::uint8_t &b : bytes)
         b = static_cast<std::uint8_t>(rng());
     return bytes;
-}
-
-// A ReadChunk answer carrying 64 data bytes: 11 + 16 x 5 + 1 = 92 bytes.
-std::vector<std::uint8_t> dataReply()
-{
-    const std::vector<std::uint8_t> data = randomBytes(DataReplyBytes);
-    std::vector<std::uint8_t> message(SysEx::Head.begin(), SysEx::Head.end());
-    message.resize(SysEx::HeadLength, 0);
-    message.push_back(ReadChunkReply);
-    message.push_back(Pack7::checksum(data.data(), data.size()));
-    const std::size_t at = message.size();
-    message.resize(at + Pack7::groupsFor(data.size()) * Pack7::GroupBytes);
-    Pack7::encode(data.data(), data.size(), message.data() + at);
-    message.push_back(SysEx::End);
-    return message;
 }
 
 void pageCheckBytes(benchmark::State &state)
@@ -84,9 +68,11 @@ BENCHMARK(pageDataMessage);
 
 void decodeDataReply(benchmark::State &state)
 {
-    const std::vector<std::uint8_t> message = dataReply();
+    // A ReadChunk answer carrying 64 data bytes: 11 + 16 x 5 + 1 = 92 bytes.
+    const std::vector<std::uint8_t> data = randomBytes(DataReplyBytes);
+    const QByteArray message = DeviceReply::data(DeviceReply::answerType(Command::ReadChunk), data.data(), data.size());
     for (auto _ : state) {
-        const Reply reply = decodeReply(message.data(), int(message.size()));
+        const Reply reply = decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), int(message.size()));
         benchmark::DoNotOptimize(reply.code);
         benchmark::DoNotOptimize(reply.data.data());
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "sysex.h"
-
 #include <QByteArray>
 
 #include <vector>
@@ -14,18 +12,12 @@ struct Exchange
 };
 
 // A whole update as it went over the wire, recorded once against the simulated
-// device and replayed where the device's own cost, or the tool's, must not count.
+// device and replayed where the device's own cost must not count. Its last
+// command is Finish, whose report nobody waits for.
 using Conversation = std::vector<Exchange>;
 
-// Commands that await a reply: all but Finish, whose TransferState report
-// nobody waits for.
+// The commands that await a reply.
 inline int exchangeCount(const Conversation &conversation)
 {
-    int count = 0;
-    for (const Exchange &exchange : conversation) {
-        const bool finish = exchange.command.size() > SysEx::CommandOffset
-            && std::uint8_t(exchange.command[SysEx::CommandOffset]) == std::uint8_t(Command::Finish);
-        count += finish ? 0 : 1;
-    }
-    return count;
+    return int(conversation.size()) - 1;
 }

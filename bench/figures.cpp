@@ -1,21 +1,12 @@
 #include "figures.h"
 
-#include <QFile>
 #include <QSysInfo>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 
-#include <sys/resource.h>
-#include <time.h>
-
 namespace Figures {
-
-double microseconds(std::chrono::nanoseconds time)
-{
-    return std::chrono::duration<double, std::micro>(time).count();
-}
 
 double seconds(std::chrono::nanoseconds time)
 {
@@ -24,7 +15,7 @@ double seconds(std::chrono::nanoseconds time)
 
 double perExchangeUs(std::chrono::nanoseconds time, int exchanges)
 {
-    return exchanges > 0 ? microseconds(time) / exchanges : 0.0;
+    return exchanges > 0 ? std::chrono::duration<double, std::micro>(time).count() / exchanges : 0.0;
 }
 
 double median(std::vector<double> values)
@@ -36,39 +27,10 @@ double median(std::vector<double> values)
     return *middle;
 }
 
-double best(const std::vector<double> &values)
-{
-    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
-}
-
-std::chrono::nanoseconds threadCpuTime()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-}
-
-double peakMemoryMiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;  // the kernel counts KiB
-}
-
 QString machine()
 {
-    QString model = QStringLiteral("unknown processor");
-    QFile info(QStringLiteral("/proc/cpuinfo"));
-    if (info.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : info.readAll().split('\n')) {
-            if (line.startsWith("model name")) {
-                model = QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
-                break;
-            }
-        }
-    }
-    return QStringLiteral("%1, %2 cores, %3, Qt %4")
-        .arg(model)
+    return QStringLiteral("%1 %2, %3 cores, %4, Qt %5")
+        .arg(QSysInfo::currentCpuArchitecture(), QSysInfo::kernelVersion())
         .arg(QThread::idealThreadCount())
         .arg(QSysInfo::prettyProductName(), QString::fromLatin1(qVersion()));
 }
@@ -76,6 +38,19 @@ QString machine()
 QString verdict(double value, double ceiling)
 {
     return value <= ceiling ? QStringLiteral("met") : QStringLiteral("MISSED");
+}
+
+QString ratioSummary(const std::vector<double> &ratios, double ceiling)
+{
+    if (ratios.empty())
+        return QStringLiteral("no ratio");
+    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+    return QStringLiteral("median %1, from %2 to %3 (target <= %4: %5)")
+        .arg(median(ratios), 0, 'f', 3)
+        .arg(*low, 0, 'f', 3)
+        .arg(*high, 0, 'f', 3)
+        .arg(ceiling)
+        .arg(verdict(median(ratios), ceiling));
 }
 
 void say(const QString &line)

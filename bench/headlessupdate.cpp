@@ -41,8 +41,6 @@ void HeadlessUpdate::onFinished(UpdateOutcome outcome, const QString &message)
     figures.message = message;
     const UpdateSession::Counters &now = updateSession.counters();
     figures.exchanges = now.exchanges - countersBefore.exchanges;
-    figures.received = now.received - countersBefore.received;
-    figures.retries = updateSession.updateEngine().retryCount();
     done = true;
     tickTimer.stop();
     loop.quit();

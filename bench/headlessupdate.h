@@ -20,8 +20,6 @@ public:
         QString message;
         std::chrono::nanoseconds elapsed{};
         int exchanges = 0;  // replies the engine acted on, one per command awaiting one
-        int received = 0;   // every message taken in
-        int retries = 0;    // restarts of an image block after a lost reply
     };
 
     explicit HeadlessUpdate(std::unique_ptr<MidiService> service);

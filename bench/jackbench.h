@@ -1,14 +1,8 @@
 #pragma once
 
 #include "benchimage.h"
-#include "benchoptions.h"
-#include "conversation.h"
 
-// The name the private JACK server gets; set as JACK_DEFAULT_SERVER before
-// any JACK client of this process exists.
-QString benchJackServerName();
-
-// The update over a private JACK server against the stand-alone simulator,
-// beside a bare RtMidi ping-pong of the same traffic: the whole image once,
-// then alternating pairs of one image block each for the ratio. Prints its figures.
-void runJackBench(const ImageFile &image, const Conversation &conversation, const BenchOptions &options);
+// `pairs` alternating pairs of one image block each: the update over a private JACK
+// server against the stand-alone simulator, and a bare RtMidi ping-pong of
+// the same traffic. Prints the ratio.
+void runJackBench(const ImageFile &image, int period, int pairs, const QString &simulatorPath);

@@ -4,8 +4,7 @@
 #include "clioptions.h"
 #include "cliupdater.h"
 #include "exitcode.h"
-#include "rtmidiservice.h"
-#include "simsetup.h"
+#include "midiservicechoice.h"
 #include "translations.h"
 
 #include <QCoreApplication>
@@ -14,19 +13,6 @@
 #include <QTranslator>
 
 #include <cstdio>
-
-namespace {
-
-// Makes MIDI services of the kind the options name, the simulated devices or
-// an RtMidi API; simulated ones share one world, so that probes find its devices.
-Discovery::ServiceFactory midiServiceMaker(const QString &api)
-{
-    if (api.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0)
-        return [world = createSimWorldFromEnvironment()] { return createSimService(world); };
-    return [api = api.trimmed()]() -> std::unique_ptr<MidiService> { return std::make_unique<RtMidiService>(api); };
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -54,7 +40,7 @@ int main(int argc, char *argv[])
         break;
     }
 
-    const Discovery::ServiceFactory makeService = midiServiceMaker(options.api);
+    const MidiServiceMaker makeService = midiServiceMaker(options.api);
     CliUpdater updater(options, makeService(), makeService);
     QTimer::singleShot(0, &updater, &CliUpdater::start);
     return app.exec();

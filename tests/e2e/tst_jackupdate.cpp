@@ -2,10 +2,10 @@
 // stand-alone simulator on its virtual ports, and the updater on RtMidi.
 
 #include "mainwindow.h"
+#include "midiservicechoice.h"
 #include "privatejackserver.h"
-#include "startup.h"
+#include "simulatorprocess.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,8 +35,8 @@ private:
     // Period of 1024 frames: short enough for a quick run, long enough that a
     // busy machine misses no cycle.
     PrivateJackServer jack{QStringLiteral("qel-e2e"), 1024};
-    QProcess simulator;
-    QProcess other;
+    SimulatorProcess simulator{QStringLiteral(QEL_SIMULATOR_PATH), PortName};
+    SimulatorProcess other{QStringLiteral(QEL_SIMULATOR_PATH), OtherPortName};
     QTemporaryDir dir;
 };
 
@@ -44,19 +44,11 @@ void TestJackUpdate::initTestCase()
 {
     QEL_START_JACK(jack);
     QVERIFY(dir.isValid());
-    simulator.setProcessChannelMode(QProcess::MergedChannels);
-    simulator.start(QStringLiteral(QEL_SIMULATOR_PATH),
-                    {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), PortName,
-                     QStringLiteral("--version"), QStringLiteral("1.08"),
-                     QStringLiteral("--save-image"), dir.filePath(QStringLiteral("held.bin"))});
-    other.start(QStringLiteral(QEL_SIMULATOR_PATH),
-                {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), OtherPortName,
-                 QStringLiteral("--serial"), QString::number(OtherSerial)});
-    for (QProcess *sim : {&simulator, &other}) {
-        QVERIFY(sim->waitForStarted(StartMs));
-        QVERIFY(sim->waitForReadyRead(StartMs));
-        QVERIFY2(sim->readLine().startsWith("ready"), "a simulator did not open its ports");
-    }
+    for (const QString &whyNot :
+         {simulator.start({QStringLiteral("--version"), QStringLiteral("1.08"), QStringLiteral("--save-image"),
+                           dir.filePath(QStringLiteral("held.bin"))}),
+          other.start({QStringLiteral("--serial"), QString::number(OtherSerial)})})
+        QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));
 }
 
 // Both Qels are found by asking, each on its own pair, however JACK lists the ports.
@@ -71,20 +63,16 @@ void TestJackUpdate::findsBothOverJack()
     QCOMPARE(found.size(), 2);
     QCOMPARE(found.at(0).serialNumber, OtherSerial);
     QCOMPARE(found.at(1).serialText, QStringLiteral("586-638-764"));
-    for (const auto &[device, name] : {std::pair(found.at(0), OtherPortName), std::pair(found.at(1), PortName)}) {
-        QVERIFY2(device.inName.contains(name + QStringLiteral(" MIDI OUT")), qPrintable(device.inName));
-        QVERIFY2(device.outName.contains(name + QStringLiteral(" MIDI IN")), qPrintable(device.outName));
+    for (const auto &[device, sim] : {std::pair(found.at(0), &other), std::pair(found.at(1), &simulator)}) {
+        QVERIFY2(device.inName.contains(sim->inPort()), qPrintable(device.inName));
+        QVERIFY2(device.outName.contains(sim->outPort()), qPrintable(device.outName));
     }
 }
 
 void TestJackUpdate::cleanupTestCase()
 {
-    for (QProcess *sim : {&simulator, &other}) {
-        if (sim->state() != QProcess::NotRunning) {
-            sim->kill();
-            sim->waitForFinished();
-        }
-    }
+    simulator.stop();
+    other.stop();
     jack.stop();
 }
 
@@ -98,12 +86,12 @@ void TestJackUpdate::connectAndUpdateOverJack()
     imageFile.close();
 
     {
-        MainWindow window(createMidiService(QStringLiteral("jack")));
+        MainWindow window(midiServiceMaker(QStringLiteral("jack"))());
         window.show();
         window.Init();
         // The simulator's output is the updater's input, and the other way round.
-        const auto in = window.MidiInList->findItems(PortName + QStringLiteral(" MIDI OUT"), Qt::MatchContains);
-        const auto out = window.MidiOutList->findItems(PortName + QStringLiteral(" MIDI IN"), Qt::MatchContains);
+        const auto in = window.MidiInList->findItems(simulator.inPort(), Qt::MatchContains);
+        const auto out = window.MidiOutList->findItems(simulator.outPort(), Qt::MatchContains);
         QVERIFY(!in.isEmpty() && !out.isEmpty());
         window.MidiInList->setCurrentItem(in.first());
         window.MidiOutList->setCurrentItem(out.first());
@@ -122,10 +110,8 @@ void TestJackUpdate::connectAndUpdateOverJack()
         window.Connect();
     }
 
-    simulator.terminate();
-    QVERIFY(simulator.waitForFinished(StartMs));
-    const QByteArray output = simulator.readAll();
-    QVERIFY2(output.contains("1 finished transfers, 0 violations"), output.constData());
+    const QString output = simulator.stop();
+    QVERIFY2(output.contains(QStringLiteral("1 finished transfers, 0 violations")), qPrintable(output));
     QFile held(dir.filePath(QStringLiteral("held.bin")));
     QVERIFY(held.open(QIODevice::ReadOnly));
     QCOMPARE(held.readAll(), image);

@@ -5,15 +5,16 @@ set -euo pipefail
 cd "${1:-$(dirname "${BASH_SOURCE[0]}")/../..}"
 
 # What each folder may include besides itself. "rtmidi" is the operating
-# system's MIDI, chosen only where a program is put together.
+# system's MIDI; services/ alone chooses between it and the simulated device.
 declare -A allowed=(
     [protocol]=""
     [engine]="protocol"
     [midi]=""
     [sim]="protocol midi"
     [session]="engine protocol midi"
-    [app]="session engine protocol midi sim rtmidi"
-    [cli]="session engine protocol midi sim rtmidi"
+    [services]="midi sim rtmidi"
+    [app]="session engine protocol midi services"
+    [cli]="session engine protocol midi services"
     [rtmidi]="midi"
 )
 plainCore=(protocol engine)

@@ -90,8 +90,6 @@ private slots:
     {
         QTest::addColumn<int>("length");
         QTest::addColumn<int>("expected");
-        QTest::newRow("full piece") << 64 << 92;
-        QTest::newRow("last piece") << 48 << 72;
         QTest::newRow("largest") << 604 << 767;
         QTest::newRow("a whole frame, cut") << 2096 << 767;
     }
@@ -136,6 +134,10 @@ private slots:
         // Cut just before the status byte: the end marker is no status.
         QTest::newRow("program cut short") << reply(0x2d, {}) << int(ReplyProgramPage) << false << 0;
         QTest::newRow("defect list, no group") << reply(0x28, hex("00")) << int(ReplyReadDefectList) << false << 0;
+        // A reply cut on the wire must not pass for a whole one: the engine
+        // reads list copies and defect lists only as far as dataLength reaches.
+        const QByteArray groups = hex("00") + hex("01 02 03 04 0f").repeated(16);
+        QTest::newRow("data, one byte short") << reply(0x29, groups.chopped(1)) << int(ReplyReadChunk) << false << 60;
     }
     void replyCodes()
     {
@@ -212,8 +214,6 @@ private slots:
     {
         QTest::addColumn<uint>("serial");
         QTest::addColumn<QString>("text");
-        QTest::newRow("123456789") << 123456789u << "586-638-764";
-        QTest::newRow("42") << 42u << "040-000-020";
         QTest::newRow("0") << 0u << "000-000-000";
         QTest::newRow("largest 28-bit") << 268435455u << "355-581-494";
         QTest::newRow("ten digits: leading nine") << 4294967295u << "923-698-764";

@@ -1,7 +1,5 @@
 #include "campaign.h"
-#include "devicereplies.h"
 #include "interruptsweep.h"
-#include "reply.h"
 
 #include <QTest>
 
@@ -86,31 +84,6 @@ private slots:
         QVERIFY2(result.failures.isEmpty(), qPrintable(result.failures.join(QLatin1Char('\n'))));
         QVERIFY(result.exchanges > 100);
         QCOMPARE(result.cuts, result.exchanges);
-    }
-
-    // A reply cut on the wire must not pass for a whole one: the engine reads
-    // list copies and defect lists only as far as dataLength reaches.
-    void replyDataLength_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("length");
-        const std::array<std::uint8_t, 64> bytes{0xA5, 0x5A, 0xFF};
-        const QByteArray chunk = DeviceReply::data(DeviceReply::answerType(Command::ReadChunk), bytes.data(), bytes.size());
-        const QByteArray erase = DeviceReply::status(DeviceReply::answerType(Command::EraseBlock), DeviceReply::StatusFail);
-        const auto cut = [](const QByteArray &m, int keep) { return m.left(keep) + QByteArray(1, char(SysEx::End)); };
-        QTest::newRow("whole data reply") << chunk << 64;
-        QTest::newRow("data reply one byte short") << cut(chunk, chunk.size() - 2) << 60;
-        QTest::newRow("data reply without groups") << cut(chunk, 11) << 0;
-        QTest::newRow("status reply") << erase << 1;
-        QTest::newRow("status cut off") << cut(erase, 10) << 0;
-        QTest::newRow("bare reply") << DeviceReply::bare(DeviceReply::answerType(Command::BeginPage)) << 0;
-        QTest::newRow("foreign head") << QByteArray::fromHex("f00011220b000000002902f7") << 0;
-    }
-    void replyDataLength()
-    {
-        QFETCH(QByteArray, reply);
-        QTEST(decodeReply(reinterpret_cast<const std::uint8_t *>(reply.constData()), int(reply.size())).dataLength,
-              "length");
     }
 };
 

@@ -19,10 +19,11 @@ SimulatorProcess::~SimulatorProcess()
     stop();
 }
 
-bool SimulatorProcess::start(QString *error)
+QString SimulatorProcess::start(const QStringList &options)
 {
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(programPath, {QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"), portName});
+    process.start(programPath, QStringList{QStringLiteral("--api"), QStringLiteral("jack"), QStringLiteral("--port-name"),
+                                           portName} + options);
     QString seen;
     const QDeadlineTimer deadline(StartMs);
     while (!deadline.hasExpired()) {
@@ -30,13 +31,12 @@ bool SimulatorProcess::start(QString *error)
             const QString line = QString::fromLocal8Bit(process.readLine());
             seen += line;
             if (line.startsWith(Ready))
-                return true;
+                return {};
         }
         if (!process.waitForReadyRead(int(deadline.remainingTime())))
             break;
     }
-    *error = QStringLiteral("%1 did not get ready: %2").arg(programPath, seen.trimmed());
-    return false;
+    return QStringLiteral("%1 did not get ready: %2").arg(programPath, seen.trimmed());
 }
 
 QString SimulatorProcess::stop()
@@ -48,4 +48,12 @@ QString SimulatorProcess::stop()
         process.kill();
     process.waitForFinished();
     return QString::fromLocal8Bit(process.readAll()).trimmed();
+}
+
+int portRow(const QStringList &names, const QString &port)
+{
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].contains(port))
+            return i;
+    return -1;
 }

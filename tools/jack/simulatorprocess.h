@@ -2,8 +2,10 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
-// The stand-alone simulated device on its own JACK ports, for the life of this object.
+// qel-simulator on JACK ports of its own ("<portName> MIDI IN/OUT") of the
+// server JACK_DEFAULT_SERVER names, for the life of this object.
 class SimulatorProcess
 {
 public:
@@ -12,9 +14,11 @@ public:
     SimulatorProcess(const SimulatorProcess &) = delete;
     SimulatorProcess &operator=(const SimulatorProcess &) = delete;
 
-    // Starts it and waits for its ports; false, with its output, when it fails.
-    bool start(QString *error);
-    // Stops it and returns its closing report (finished transfers, violations).
+    // Starts it with `options` besides the API and the port name, and waits
+    // for its ports; an empty text, or why not.
+    QString start(const QStringList &options = {});
+    // Stops it and returns what it said since it got ready, its closing
+    // report (finished transfers, violations) last.
     QString stop();
 
     // As the updater lists them: the device's MIDI OUT is where replies come in.
@@ -26,3 +30,6 @@ private:
     QString programPath;
     QString portName;
 };
+
+// Index of the first of `names` that contains `port`; -1 when none does.
+int portRow(const QStringList &names, const QString &port);
