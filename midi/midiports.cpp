@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcMidi, "qel.midi")
 
@@ -96,6 +97,12 @@ int MidiPorts::takeWaiting()
     std::uint32_t stamp = 0;
     while (const std::size_t length = queue.pop(message.data(), &stamp)) {
         ++taken;
+        // Waking this thread may have pre-empted the MIDI thread in the
+        // middle of a burst of messages that arrived together, a duplicate
+        // among them. Let it finish first, so that what came with this
+        // message is stamped before the answer goes out, not after.
+        if (queue.empty())
+            std::this_thread::yield();
         handing = stamp;
         if (receiver)
             receiver(message.data(), length);

@@ -33,6 +33,8 @@ public:
     // Consumer side: drops whatever waits.
     void clear();
 
+    // Consumer side: whether nothing waits.
+    bool empty() const { return popped.load(std::memory_order_relaxed) == pushed.load(std::memory_order_acquire); }
     std::size_t capacity() const { return mask + 1; }
     std::uint64_t dropped() const { return drops.load(std::memory_order_relaxed); }
 
