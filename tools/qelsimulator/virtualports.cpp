@@ -43,14 +43,16 @@ bool VirtualPorts::open(const QString &api, const QString &name, Receiver onRece
     in->setCallback(&VirtualPorts::onMessage, this);
     in->openVirtualPort((name + QStringLiteral(" MIDI IN")).toStdString());
     out->openVirtualPort((name + QStringLiteral(" MIDI OUT")).toStdString());
+    // Also what orders the ports above before the replies the receiver sends on.
+    gate.open();
     return error().isEmpty();
 }
 
 void VirtualPorts::closeIn()
 {
+    gate.close();
     if (!in)
         return;
-    in->cancelCallback();
     in->closePort();
     in.reset();
 }
@@ -85,8 +87,12 @@ QString VirtualPorts::apiName() const
 void VirtualPorts::onMessage(double, std::vector<unsigned char> *message, void *self)
 {
     auto *ports = static_cast<VirtualPorts *>(self);
-    if (message && !message->empty() && ports->receiver)
-        ports->receiver(QByteArray(reinterpret_cast<const char *>(message->data()), int(message->size())));
+    if (!message || message->empty())
+        return;
+    ports->gate.pass([&] {
+        if (ports->receiver)
+            ports->receiver(QByteArray(reinterpret_cast<const char *>(message->data()), int(message->size())));
+    });
 }
 
 void VirtualPorts::onError(int type, const std::string &text, void *self)
