@@ -107,10 +107,12 @@ RtMidiService::RtMidiService(const QString &apiName)
 
 RtMidiService::~RtMidiService()
 {
-    // Closing before destruction avoids a race of RtMidi's JACK destructor
-    // with the JACK thread.
     closeIn();
     closeOut();
+    // Else a cycle that saw the output open may read (and move the read
+    // pointer of) the ring buffer RtMidi frees.
+    if (outApi == RtMidi::UNIX_JACK)
+        jackWatch.waitForCycleEnd();
     input.reset();
     output.reset();
 }

@@ -27,6 +27,9 @@ bool VirtualPorts::open(const QString &api, const QString &name, Receiver onRece
         onError(RtMidiError::INVALID_PARAMETER, "no MIDI system called " + api.toStdString(), this);
         return false;
     }
+    onJack = chosen == RtMidi::UNIX_JACK;
+    if (onJack)
+        jackWatch.attach();
     try {
         in = std::make_unique<RtMidiIn>(chosen, ClientName, InputQueue);
         out = std::make_unique<RtMidiOut>(chosen, ClientName);
@@ -62,6 +65,8 @@ void VirtualPorts::closeOut()
     if (!out)
         return;
     out->closePort();
+    if (onJack)
+        jackWatch.waitForCycleEnd();
     out.reset();
 }
 

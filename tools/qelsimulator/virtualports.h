@@ -1,6 +1,7 @@
 #pragma once
 
 #include "callbackgate.h"
+#include "jackserverwatch.h"
 
 #include <QByteArray>
 #include <QString>
@@ -48,6 +49,9 @@ private:
     // RtMidi's own callback stays set: cancelling it while the port is open
     // races JACK's thread, which may then call a null callback.
     CallbackGate gate;
+    // On JACK: tells when a process cycle that saw the output open is over.
+    JackServerWatch jackWatch;
+    bool onJack = false;
     mutable std::mutex errorMutex;
     QString lastError;
 };
