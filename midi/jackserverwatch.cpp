@@ -6,6 +6,9 @@
 #include <jack/jack.h>
 #endif
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 constexpr char WatchClientName[] = "Qel update watch";
@@ -36,6 +39,21 @@ bool JackServerWatch::attach()
 #else
     Q_UNUSED(WatchClientName);
     return true;
+#endif
+}
+
+void JackServerWatch::waitForCycleEnd() const
+{
+#ifdef QEL_HAVE_JACK
+    if (!client || gone.load())
+        return;
+    // Frame time and buffer size may be read from any thread; the frame time
+    // of a cycle's start may not.
+    const jack_nframes_t start = jack_frame_time(client);
+    const jack_nframes_t wanted = jack_nframes_t(CycleEndPeriods) * jack_get_buffer_size(client);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(CycleEndLimitMs);
+    while (jack_frame_time(client) - start < wanted && !gone.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 #endif
 }
 

@@ -22,8 +22,16 @@ public:
     // that no new JACK client may be opened in this process while the old
     // ones live: libjack then crashes when they are closed.
     bool serverGone() const { return gone.load(); }
+    // Returns once a process cycle under way now has surely ended: the
+    // server's clock has moved on by two periods (half a second at most).
+    // RtMidi's JACK output frees its ring buffer before it stops its client,
+    // so a cycle that saw the port still open must be over before that.
+    void waitForCycleEnd() const;
 
 private:
+    static constexpr int CycleEndPeriods = 2;
+    static constexpr int CycleEndLimitMs = 500;
+
     static void onShutdown(void *watch);
 
     jack_client_t *client = nullptr;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <exception>
-#include <thread>
 
 namespace {
 
@@ -108,10 +107,12 @@ RtMidiService::RtMidiService(const QString &apiName)
 
 RtMidiService::~RtMidiService()
 {
-    // Closing before destruction avoids a race of RtMidi's JACK destructor
-    // with the JACK thread.
     closeIn();
     closeOut();
+    // Else a cycle that saw the output open may read (and move the read
+    // pointer of) the ring buffer RtMidi frees.
+    if (outApi == RtMidi::UNIX_JACK)
+        jackWatch.waitForCycleEnd();
     input.reset();
     output.reset();
 }
@@ -170,7 +171,8 @@ bool RtMidiService::openIn(int index, ReceiveCallback receive)
     }
     // closeIn() above left no call under way.
     callback = std::move(receive);
-    activeCallback.store(&callback);
+    if (callback)
+        gate.open();
     const std::vector<std::string> before = output ? allPortNames(*output) : std::vector<std::string>();
     const bool opened = attempt("opening MIDI IN", [&] { input->openPort(*port, InPortName); });
     if (!opened || !input->isPortOpen()) {
@@ -202,9 +204,7 @@ bool RtMidiService::openOut(int index)
 
 void RtMidiService::closeIn()
 {
-    activeCallback.store(nullptr);
-    while (callbacksRunning.load() != 0)
-        std::this_thread::yield();
+    gate.close();
     callback = nullptr;
     if (input)
         attempt("closing MIDI IN", [this] { input->closePort(); });
@@ -258,12 +258,7 @@ void RtMidiService::onMessage(double, std::vector<unsigned char> *message, void 
     if (!message || message->empty())
         return;
     auto *self = static_cast<RtMidiService *>(service);
-    // Counted before the look, so that closeIn() either sees this call or
-    // this call sees no callback.
-    self->callbacksRunning.fetch_add(1);
-    if (ReceiveCallback *receive = self->activeCallback.load(); receive && *receive)
-        (*receive)(message->data(), message->size());
-    self->callbacksRunning.fetch_sub(1);
+    self->gate.pass([&] { self->callback(message->data(), message->size()); });
 }
 
 std::vector<std::string> RtMidiService::allPortNames(RtMidi &port)

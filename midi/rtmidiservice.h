@@ -1,11 +1,11 @@
 #pragma once
 
+#include "callbackgate.h"
 #include "jackserverwatch.h"
 #include "midiservice.h"
 
 #include <RtMidi.h>
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -62,9 +62,7 @@ private:
     std::vector<std::string> ownInPorts;
     std::vector<std::string> ownOutPorts;
 
-    // The MIDI thread may be a real-time one, so it takes no lock: closeIn()
-    // takes the callback away, then waits for a call under way to end.
+    // Set while the gate is closed; the MIDI thread reaches it through the gate only.
     ReceiveCallback callback;
-    std::atomic<ReceiveCallback *> activeCallback{nullptr};
-    std::atomic<int> callbacksRunning{0};
+    CallbackGate gate;
 };

@@ -98,6 +98,7 @@ void Discovery::start()
     }
     rounds = 1 + bitsFor(int(outNames.size()));
     round = 0;
+    roundTick = 0;
     askRound();
 }
 
@@ -120,7 +121,6 @@ void Discovery::askRound()
         if (out >= 0 && (round == 0 || (out >> (round - 1)) & 1))
             probe->ask();
     }
-    countdown = RoundTicks;
 }
 
 void Discovery::takeAnswer(int inIndex, const std::uint8_t *message, std::size_t length)
@@ -145,8 +145,12 @@ void Discovery::tick()
     // A round's answers count in that round, whatever the loop got to.
     for (const std::unique_ptr<Probe> &probe : probes)
         probe->takeWaiting();
-    if (--countdown > 0)
+    if (++roundTick < RoundTicks) {
+        if (roundTick % AskAgainTicks == 0 && roundTick / AskAgainTicks < RoundAsks)
+            askRound();
         return;
+    }
+    roundTick = 0;
     if (++round < rounds)
         askRound();
     else

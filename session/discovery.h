@@ -31,8 +31,11 @@ struct FoundDevice
 // ports and listening on all MIDI IN ports at once. Answers carry no sign of
 // the port they were asked on, so the outputs are told apart in rounds: in
 // round 0 every output asks, in round r only those whose index has bit r-1
-// set; a device's answers over the rounds spell its output's index. Other
-// makers' devices ignore the message. Every port is closed again at the end.
+// set; a device's answers over the rounds spell its output's index. Each
+// round asks a few times, so that a lost message or answer does not drop a
+// bit; answers to the last ask have a quiet while to come back before the
+// next round. Other makers' devices ignore the message. Every port is closed
+// again at the end.
 class Discovery : public QObject
 {
     Q_OBJECT
@@ -43,7 +46,10 @@ public:
     using ServiceFactory = std::function<std::unique_ptr<MidiService>()>;
 
     static constexpr int TickIntervalMs = ReplyTimer::TickMs;  // the session's tick
-    static constexpr int RoundTicks = 15;    // a few round trips, even over a slow JACK period
+    static constexpr int RoundAsks = 3;
+    static constexpr int AskAgainTicks = 3;
+    static constexpr int QuietTicks = 15;    // after the last ask: a few round trips, even over a slow JACK period
+    static constexpr int RoundTicks = (RoundAsks - 1) * AskAgainTicks + QuietTicks;
     static constexpr int MaxPorts = 32;      // per direction; five rounds at most after the first
 
     explicit Discovery(ServiceFactory factory, QObject *parent = nullptr);
@@ -89,7 +95,7 @@ private:
     QList<FoundDevice> devices;
     int round = 0;
     int rounds = 0;
-    int countdown = 0;
+    int roundTick = 0;
     bool running = false;
     QTimer ticker;
 };

@@ -46,9 +46,17 @@ bool UpdateSession::connectDevice(int inIndex, int outIndex)
     openNames = {link.ports().portNames(true).value(inIndex), link.ports().portNames(false).value(outIndex)};
     setState(Connecting);
     identifyCountdown = identifyTimeoutTicks;
+    identifyAsked = 0;
+    askIdentity();
+    return true;
+}
+
+void UpdateSession::askIdentity()
+{
+    ++identifyAsked;
+    identifyAgainCountdown = IdentifyAgainTicks;
     identifySentUs = clock();
     link.sendIdentify();
-    return true;
 }
 
 void UpdateSession::disconnectDevice()
@@ -62,6 +70,7 @@ void UpdateSession::disconnectDevice()
     serial.clear();
     version = 0;
     identifyCountdown = 0;
+    identifyAsked = 0;
     dataTrip = 0;
     probe = Probe();
     after = AfterUpdate::NotAsked;
@@ -92,6 +101,8 @@ void UpdateSession::takeReply(const Reply &reply)
     switch (reply.code) {
     case ReplyIdentify:
         takeIdentity(reply);
+        if (probe.fencing)
+            takeFenceAnswer();
         break;
     case ReplyTransferOff:
         // It also closes an update's Finish.
@@ -169,8 +180,20 @@ void UpdateSession::sendProbe()
         endProbe();
         return;
     }
-    ++probe.sent;
     ++probe.owed;
+}
+
+void UpdateSession::probeTimedOut()
+{
+    if (probe.asksAgain == ProbeAsksAgain) {
+        endProbe();
+        return;
+    }
+    ++probe.asksAgain;
+    probe.fencing = true;
+    probe.countdown = ProbeTimeoutTicks;
+    if (!link.sendIdentify())
+        endProbe();
 }
 
 bool UpdateSession::takeProbeAnswer()
@@ -178,14 +201,23 @@ bool UpdateSession::takeProbeAnswer()
     if (probe.owed == 0)
         return false;
     --probe.owed;
-    if (!probe.active)
+    if (!probe.active || probe.fencing)
         return true;  // late, or one an update started after
     probe.tripsUs.push_back(clock() - probe.sentAtUs);
-    if (probe.sent < ProbeReads)
+    if (int(probe.tripsUs.size()) < ProbeReads)
         sendProbe();
     else
         endProbe();
     return true;
+}
+
+void UpdateSession::takeFenceAnswer()
+{
+    // Every read's answer that was coming has come.
+    probe.fencing = false;
+    probe.owed = 0;
+    if (probe.active)
+        sendProbe();
 }
 
 void UpdateSession::endProbe()
@@ -237,9 +269,10 @@ void UpdateSession::tick()
     }
     if (identifyCountdown > 0 && --identifyCountdown == 0 && state == Connecting)
         emit identifyTimedOut();
-    // A lost answer ends the timing with the answers it has.
+    if (state == Connecting && identifyAsked < IdentifyAsks && --identifyAgainCountdown == 0)
+        askIdentity();
     if (probe.active && --probe.countdown == 0)
-        endProbe();
+        probeTimedOut();
     if (after == AfterUpdate::Asking && --afterCountdown == 0)
         endAfterUpdate(AfterUpdate::NotRunning);
     if (++viewCountdown >= viewTicks) {

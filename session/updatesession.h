@@ -48,10 +48,16 @@ public:
     static constexpr int TickIntervalMs = ReplyTimer::TickMs;
     // How often an update looks whether its ports are still there.
     static constexpr int PortCheckTicks = 1000 / TickIntervalMs;
-    // Reads timed at Connect, and how long one answer may take before the
-    // timing ends with what it has.
+    // An Identify unanswered this long is asked again, up to this many asks
+    // in all: a lost message costs half a second, not the connection.
+    static constexpr int IdentifyAgainTicks = 500 / TickIntervalMs;
+    static constexpr int IdentifyAsks = 4;
+    // Reads timed at Connect, how long one answer may take before it counts
+    // as lost, and how many lost ones are asked again before the timing ends
+    // with what it has.
     static constexpr int ProbeReads = 5;
     static constexpr int ProbeTimeoutTicks = 500 / TickIntervalMs;
+    static constexpr int ProbeAsksAgain = 3;
     // A device that has not answered the Identify after an update this long
     // is taken not to run the new firmware yet.
     static constexpr int AfterUpdateAnswerTicks = 3000 / TickIntervalMs;
@@ -173,11 +179,14 @@ private:
     void showPending();
     void takeIdentity(const Reply &reply);
     void setState(ConnectionState next);
+    void askIdentity();
     void sendProbe();
+    void probeTimedOut();
     void endProbe();
     bool takeProbeAnswer();
     // Says how a written update stands now and ends it with finished().
     void endAfterUpdate(AfterUpdate result);
+    void takeFenceAnswer();
 
     DeviceLink link;
     Listener listener{*this};
@@ -193,18 +202,24 @@ private:
     struct Probe
     {
         bool active = false;
-        int sent = 0;
         int countdown = 0;
         qint64 sentAtUs = 0;
         std::vector<qint64> tripsUs;
         // Answers still to come to reads sent; an update's ResetNand answer
         // comes after all of them.
         int owed = 0;
+        // After a lost answer an Identify goes first: answers come in order,
+        // so once its answer is in, a late read's answer cannot pass for the
+        // read asked again.
+        bool fencing = false;
+        int asksAgain = 0;
     } probe;
     AfterUpdate after = AfterUpdate::NotAsked;
     int afterCountdown = 0;
     int identifyTimeoutTicks = 0;
     int identifyCountdown = 0;
+    int identifyAsked = 0;
+    int identifyAgainCountdown = 0;
     QString imageFile;
     QPair<QString, QString> openNames;  // MIDI IN, MIDI OUT
     int portCheckTicks = 0;

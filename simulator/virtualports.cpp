@@ -27,6 +27,9 @@ bool VirtualPorts::open(const QString &api, const QString &name, Receiver onRece
         onError(RtMidiError::INVALID_PARAMETER, "no MIDI system called " + api.toStdString(), this);
         return false;
     }
+    onJack = chosen == RtMidi::UNIX_JACK;
+    if (onJack)
+        jackWatch.attach();
     try {
         in = std::make_unique<RtMidiIn>(chosen, ClientName, InputQueue);
         out = std::make_unique<RtMidiOut>(chosen, ClientName);
@@ -43,14 +46,16 @@ bool VirtualPorts::open(const QString &api, const QString &name, Receiver onRece
     in->setCallback(&VirtualPorts::onMessage, this);
     in->openVirtualPort((name + QStringLiteral(" MIDI IN")).toStdString());
     out->openVirtualPort((name + QStringLiteral(" MIDI OUT")).toStdString());
+    // Also what orders the ports above before the replies the receiver sends on.
+    gate.open();
     return error().isEmpty();
 }
 
 void VirtualPorts::closeIn()
 {
+    gate.close();
     if (!in)
         return;
-    in->cancelCallback();
     in->closePort();
     in.reset();
 }
@@ -60,6 +65,8 @@ void VirtualPorts::closeOut()
     if (!out)
         return;
     out->closePort();
+    if (onJack)
+        jackWatch.waitForCycleEnd();
     out.reset();
 }
 
@@ -85,8 +92,12 @@ QString VirtualPorts::apiName() const
 void VirtualPorts::onMessage(double, std::vector<unsigned char> *message, void *self)
 {
     auto *ports = static_cast<VirtualPorts *>(self);
-    if (message && !message->empty() && ports->receiver)
-        ports->receiver(QByteArray(reinterpret_cast<const char *>(message->data()), int(message->size())));
+    if (!message || message->empty())
+        return;
+    ports->gate.pass([&] {
+        if (ports->receiver)
+            ports->receiver(QByteArray(reinterpret_cast<const char *>(message->data()), int(message->size())));
+    });
 }
 
 void VirtualPorts::onError(int type, const std::string &text, void *self)

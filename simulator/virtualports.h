@@ -1,5 +1,8 @@
 #pragma once
 
+#include "callbackgate.h"
+#include "jackserverwatch.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -27,6 +30,7 @@ public:
 
     // Opens "<name> MIDI IN" and "<name> MIDI OUT" on `api` (empty: RtMidi's
     // choice). False, with the reason in error(), when the MIDI system refuses.
+    // Messages reach the receiver only once both ports are open.
     bool open(const QString &api, const QString &name, Receiver receiver);
     // Stops the receiver first, so no message arrives once this returns.
     void closeIn();
@@ -42,6 +46,12 @@ private:
     std::unique_ptr<RtMidiIn> in;
     std::unique_ptr<RtMidiOut> out;
     Receiver receiver;
+    // RtMidi's own callback stays set: cancelling it while the port is open
+    // races JACK's thread, which may then call a null callback.
+    CallbackGate gate;
+    // On JACK: tells when a process cycle that saw the output open is over.
+    JackServerWatch jackWatch;
+    bool onJack = false;
     mutable std::mutex errorMutex;
     QString lastError;
 };

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QTest>
 
+#include <functional>
 #include <map>
 
 namespace {
@@ -20,6 +21,8 @@ struct World
     std::map<int, std::pair<int, std::uint32_t>> devices;  // output -> input, serial
     QList<QByteArray> noise;
     std::vector<Service *> services;
+    // True while an Identify sent now gets no answer.
+    std::function<bool()> loses;
 
     void route(int out, const QByteArray &command);
 };
@@ -60,10 +63,11 @@ private:
 void World::route(int out, const QByteArray &command)
 {
     const auto device = devices.find(out);
+    const bool lost = loses && loses();
     for (Service *service : services) {
         for (const QByteArray &message : std::as_const(noise))
             service->inject(message);
-        if (device != devices.end() && quint8(command.at(SysEx::CommandOffset)) == quint8(Command::Identify)
+        if (device != devices.end() && !lost && quint8(command.at(SysEx::CommandOffset)) == quint8(Command::Identify)
             && service->in == device->second.first)
             service->inject(DeviceReply::identity(device->second.second, 0x0801, QStringLiteral("Qel")));
     }
@@ -94,18 +98,24 @@ private slots:
         QTest::addColumn<int>("outputs");
         QTest::addColumn<Wiring>("devices");
         QTest::addColumn<bool>("noise");
+        QTest::addColumn<int>("lostAsks");  // the first so many asks of every round get no answer
         QTest::addColumn<Found>("found");
 
-        QTest::newRow("a Qel on the first pair") << 2 << 2 << Wiring{{0, {0, 7}}} << false << Found{{0, 0}};
-        QTest::newRow("a pair swapped") << 2 << 2 << Wiring{{1, {0, 7}}} << false << Found{{0, 1}};
-        QTest::newRow("silent ports") << 3 << 3 << Wiring{} << false << Found{};
-        QTest::newRow("two Qels, by serial") << 3 << 3 << Wiring{{0, {1, 900}}, {2, {0, 400}}} << false
+        QTest::newRow("a Qel on the first pair") << 2 << 2 << Wiring{{0, {0, 7}}} << false << 0 << Found{{0, 0}};
+        QTest::newRow("a pair swapped") << 2 << 2 << Wiring{{1, {0, 7}}} << false << 0 << Found{{0, 1}};
+        QTest::newRow("silent ports") << 3 << 3 << Wiring{} << false << 0 << Found{};
+        QTest::newRow("two Qels, by serial") << 3 << 3 << Wiring{{0, {1, 900}}, {2, {0, 400}}} << false << 0
                                              << Found{{0, 2}, {1, 0}};
         QTest::newRow("foreign and channel messages while asking")
-            << 2 << 2 << Wiring{{1, {1, 7}}} << true << Found{{1, 1}};
-        QTest::newRow("many ports") << 20 << 20 << Wiring{{13, {5, 7}}, {6, {19, 8}}} << false
+            << 2 << 2 << Wiring{{1, {1, 7}}} << true << 0 << Found{{1, 1}};
+        QTest::newRow("many ports") << 20 << 20 << Wiring{{13, {5, 7}}, {6, {19, 8}}} << false << 0
                                     << Found{{5, 13}, {19, 6}};
-        QTest::newRow("no outputs") << 2 << 0 << Wiring{} << false << Found{};
+        QTest::newRow("no outputs") << 2 << 0 << Wiring{} << false << 0 << Found{};
+        QTest::newRow("the first ask of every round lost")
+            << 4 << 4 << Wiring{{3, {1, 7}}, {2, {2, 8}}} << false << 1 << Found{{1, 3}, {2, 2}};
+        QTest::newRow("the first two asks of every round lost")
+            << 4 << 4 << Wiring{{3, {1, 7}}, {2, {2, 8}}} << false << 2 << Found{{1, 3}, {2, 2}};
+        QTest::newRow("every ask lost") << 4 << 4 << Wiring{{3, {1, 7}}} << false << Discovery::RoundAsks << Found{};
     }
 
     // Which pair each Qel sits on, found in bounded time, every port closed after.
@@ -115,22 +125,24 @@ private slots:
         QFETCH(int, outputs);
         QFETCH(Wiring, devices);
         QFETCH(bool, noise);
+        QFETCH(int, lostAsks);
         QFETCH(Found, found);
 
-        World world{ports("In", inputs), ports("Out", outputs), devices, {}, {}};
+        World world{ports("In", inputs), ports("Out", outputs), devices, {}, {}, {}};
         if (noise)
             world.noise = {QByteArray::fromHex("f0 00 11 23 0a 00 00 00 00 20 01 f7"), QByteArray::fromHex("90 40 7f")};
         Discovery discovery([&world] { return std::make_unique<World::Service>(world); });
         QList<FoundDevice> reported;
         int endings = 0;
         connect(&discovery, &Discovery::finished, this, [&](const QList<FoundDevice> &d) { reported = d, ++endings; });
+        int ticks = 0;
+        world.loses = [&] { return ticks % Discovery::RoundTicks < lostAsks * Discovery::AskAgainTicks; };
         discovery.start();
         QCOMPARE(int(world.services.size()), inputs && outputs ? std::max(inputs, outputs) : 0);
-        int ticks = 0;
         while (discovery.isRunning() && ticks < 100 * Discovery::RoundTicks) {
             QCoreApplication::sendPostedEvents();
-            discovery.tick();
             ++ticks;
+            discovery.tick();
         }
         QCOMPARE(endings, 1);
         QCOMPARE(ticks, inputs && outputs ? Discovery::durationTicks(outputs) : 0);
@@ -143,7 +155,7 @@ private slots:
             QCOMPARE(d.serialNumber, devices.at(d.outIndex).second);
         }
         QCOMPARE(pairs, found);
-        QVERIFY(Discovery::durationTicks(Discovery::MaxPorts) * Discovery::TickIntervalMs < 1000);
+        QVERIFY(Discovery::durationTicks(Discovery::MaxPorts) * Discovery::TickIntervalMs < 1500);
     }
 };
 
