@@ -1,3 +1,4 @@
+#include "privatejackserver.h"
 #include "rtmidiservice.h"
 
 #include <QCoreApplication>
@@ -5,6 +6,9 @@
 #include <QTest>
 
 #include <algorithm>
+
+// A JACK client that finds no server leaves its metadata in /dev/shm: ours.
+static const bool privateShm = PrivateJackServer::isolate();
 
 class TestRtMidiService : public QObject
 {

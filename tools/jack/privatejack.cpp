@@ -29,7 +29,17 @@ bool usePrivateShm()
     return isolated;
 }
 
+// The kernel gives a new mount namespace only to a process of one thread,
+// and a test framework starts threads before any test runs: so at load time.
+// A JACK client that finds no server still leaves its metadata in /dev/shm.
+const bool isolatedAtLoad = usePrivateShm();
+
 } // namespace
+
+bool PrivateJackServer::isolate()
+{
+    return isolatedAtLoad;
+}
 
 PrivateJackServer::PrivateJackServer(const QString &stem, int period, bool realtime)
     : serverName(QStringLiteral("%1-%2").arg(stem).arg(QCoreApplication::applicationPid()))

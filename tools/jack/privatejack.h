@@ -24,6 +24,10 @@ public:
 
     // CI must see every JACK test run: a skip there would pass unseen.
     static bool mustRun();
+    // Whether this process has a /dev/shm of its own. It is made when the
+    // program is loaded, before any thread exists; a program that uses no
+    // other part of this class calls this to be linked with it.
+    static bool isolate();
 
     // Starts the server and points this process's JACK clients (and the
     // programs it starts) at it. Call it on the thread that will open the JACK
