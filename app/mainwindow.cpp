@@ -4,6 +4,7 @@
 #include "firmwareversion.h"
 #include "portchoice.h"
 #include "resourcepaths.h"
+#include "sessiontexts.h"
 #include "updateduration.h"
 
 #include <QCloseEvent>
@@ -27,6 +28,8 @@ void MainWindow::Init()
     connect(&session, &UpdateSession::transferStateChanged, this, &MainWindow::showTransferState);
     connect(&session, &UpdateSession::traced, this, [this](const QString &line) { pendingLog << line; });
     session.setViewTicks(ViewTicks);
+    session.setIdentifyTimeout(IdentifyTimeoutTicks);
+    connect(&session, &UpdateSession::identifyTimedOut, this, &MainWindow::showNoAnswer);
     connect(&session, &UpdateSession::progressChanged, this, &MainWindow::showProgress);
     connect(&session, &UpdateSession::finished, this, &MainWindow::showOutcome);
 
@@ -219,6 +222,14 @@ void MainWindow::showProgress(const UpdateSession::Progress &progress)
     if (progress.remainingMs != EtaEstimator::Unknown)
         status += QLatin1Char('\n') + UpdateDuration::remainingText(progress.remainingMs);
     StatusText->setText(status);
+}
+
+void MainWindow::showNoAnswer()
+{
+    session.disconnectDevice();
+    const QString message = SessionTexts::noAnswer();
+    log(message);
+    StatusText->setText(message);
 }
 
 void MainWindow::showOutcome(UpdateOutcome outcome, const QString &message)

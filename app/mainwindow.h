@@ -31,6 +31,8 @@ public:
     static constexpr int LogLines = 1000;       // the log pane keeps the newest lines only
     static constexpr int PortPollTicks = 1000 / TickInterval;    // port lists follow the hardware once a second
     static constexpr int ViewTicks = 50 / TickInterval;          // progress and log lines 20 times a second
+    // Connect gives up, and says so, when Identify asked again went unanswered this long.
+    static constexpr int IdentifyTimeoutTicks = 3000 / TickInterval;
 
     // The session, a member, closes its ports before the window goes away.
     // With `probes`, the window looks for the Qel on every port pair.
@@ -67,6 +69,7 @@ private:
     void log(const QString &line);
     void showProgress(const UpdateSession::Progress &progress);
     void showOutcome(UpdateOutcome outcome, const QString &message);
+    void showNoAnswer();
     // Update asks before writing; while writing, the same button cancels.
     void onTransferClicked();
 

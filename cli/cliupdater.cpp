@@ -6,6 +6,7 @@
 #include "jsonevents.h"
 #include "portpicker.h"
 #include "progressline.h"
+#include "sessiontexts.h"
 #include "texts.h"
 #include "updateduration.h"
 
@@ -34,10 +35,7 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
         session.setImagePath(this->options.imagePath);
     connect(&session, &UpdateSession::identified, this, &CliUpdater::onIdentified);
     connect(&session, &UpdateSession::identifyTimedOut, this, [this] {
-        fail(JsonEvents::noAnswer(),
-             Texts::tr("The Qel did not answer. Check that it is switched on and connected, and "
-                       "that the MIDI IN and MIDI OUT ports are not swapped."),
-             ExitNoDevice);
+        fail(JsonEvents::noAnswer(), SessionTexts::noAnswer(), ExitNoDevice);
     });
     connect(&session, &UpdateSession::progressChanged, this, &CliUpdater::onProgress);
     connect(&session, &UpdateSession::traced, this,

@@ -5,6 +5,7 @@
 #include "exitcode.h"
 #include "firmwareversion.h"
 #include "jsonevents.h"
+#include "sessiontexts.h"
 #include "texts.h"
 #include "updateduration.h"
 
@@ -44,9 +45,7 @@ void MultiUpdater::start(const QList<FoundDevice> &devices)
             run.session.setImagePath(options.imagePath);
         connect(&run.session, &UpdateSession::identified, this, [this, &run] { onIdentified(run); });
         connect(&run.session, &UpdateSession::identifyTimedOut, this, [this, &run] {
-            end(run, JsonEvents::noAnswer(),
-                Texts::tr("The Qel did not answer. Check that it is switched on and connected, and "
-                          "that the MIDI IN and MIDI OUT ports are not swapped."));
+            end(run, JsonEvents::noAnswer(), SessionTexts::noAnswer());
         });
         connect(&run.session, &UpdateSession::progressChanged, this,
                 [this, &run](const UpdateSession::Progress &progress) { onProgress(run, progress); });

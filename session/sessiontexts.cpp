@@ -59,6 +59,12 @@ QString SessionTexts::traceLine(const TraceLine &line)
     return QString();
 }
 
+QString SessionTexts::noAnswer()
+{
+    return Texts::tr("The Qel did not answer. Check that it is switched on and connected, and "
+                     "that the MIDI IN and MIDI OUT ports are not swapped.");
+}
+
 QString SessionTexts::outcomeMessage(const Ending &ending)
 {
     switch (ending.outcome) {

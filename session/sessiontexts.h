@@ -11,5 +11,7 @@ namespace SessionTexts {
 QString traceLine(const TraceLine &line);
 // The translated message for how an update ended.
 QString outcomeMessage(const Ending &ending);
+// What every view says when Connect had no answer after asking again.
+QString noAnswer();
 
 } // namespace SessionTexts

@@ -37,6 +37,7 @@ private slots:
     void portLists();
     void portListsFollowThePlugs();
     void lookFromStartToDisconnect();
+    void noAnswerIsTold();
     void updateAndCancel();
     void ticksAndClosing();
     void outcome_data();
@@ -215,6 +216,26 @@ void TestController::portListsFollowThePlugs()
     QCOMPARE(w.MidiInList->count(), 3);
 }
 
+// A Qel that never answers, however often it is asked, is named as such and
+// the ports are let go.
+void TestController::noAnswerIsTold()
+{
+    MainWindow &w = *window;
+    w.ConnectButton->click();
+    wire.clear();  // every answer lost
+    tick(MainWindow::IdentifyTimeoutTicks - 1);
+    QCOMPARE(w.connection(), int(MainWindow::Connecting));
+    tick();
+    QCOMPARE(w.connection(), int(MainWindow::Disconnected));
+    QVERIFY(w.StatusText->text().contains(QStringLiteral("did not answer")));
+    QVERIFY(w.LogText->toPlainText().contains(QStringLiteral("did not answer")));
+    QVERIFY(w.MidiInList->isEnabled() && w.ConnectButton->isEnabled());
+    const auto identifies = std::count_if(service->sent.begin(), service->sent.end(), [](const QByteArray &m) {
+        return m.size() > SysEx::CommandOffset && m[SysEx::CommandOffset] == char(Command::Identify);
+    });
+    QVERIFY(identifies > 1);
+}
+
 void TestController::lookFromStartToDisconnect()
 {
     MainWindow &w = *window;
@@ -224,7 +245,7 @@ void TestController::lookFromStartToDisconnect()
     QVERIFY(w.TryConText->isVisible() && !w.TransferButton->isEnabled());
     QVERIFY(!w.MidiInList->isEnabled() && !w.MidiOutList->isEnabled());
     QCOMPARE(w.ConnectButton->text(), QStringLiteral("Dis&connect"));
-    tick(3 * ReplyTimer::CeilingTicks);  // the window sets no time-out
+    tick(MainWindow::IdentifyTimeoutTicks - 1);  // Identify asked again meanwhile, the first answer still comes
     QCOMPARE(w.connection(), int(MainWindow::Connecting));
 
     QVERIFY(release());
