@@ -23,9 +23,9 @@ std::optional<unsigned int> findPort(Port &port, const std::string &name)
     return std::nullopt;
 }
 
-void send(RtMidiOut &port, const QByteArray &message)
+void send(RtMidiOut &port, const Bytes &message)
 {
-    port.sendMessage(reinterpret_cast<const unsigned char *>(message.constData()), std::size_t(message.size()));
+    port.sendMessage(message.data(), message.size());
 }
 
 } // namespace
@@ -116,7 +116,7 @@ void BarePingPong::onPeerMessage(double, std::vector<unsigned char> *message, vo
     auto *pingPong = static_cast<BarePingPong *>(self);
     const std::size_t index = pingPong->peerAnswered++;
     if (message && !message->empty() && pingPong->script && index < pingPong->script->size()) {
-        for (const QByteArray &reply : (*pingPong->script)[index].replies)
+        for (const Bytes &reply : (*pingPong->script)[index].replies)
             send(pingPong->peerOut, reply);
     }
 }

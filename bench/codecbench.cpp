@@ -70,9 +70,9 @@ void decodeDataReply(benchmark::State &state)
 {
     // A ReadChunk answer carrying 64 data bytes: 11 + 16 x 5 + 1 = 92 bytes.
     const std::vector<std::uint8_t> data = randomBytes(DataReplyBytes);
-    const QByteArray message = DeviceReply::data(DeviceReply::answerType(Command::ReadChunk), data.data(), data.size());
+    const Bytes message = DeviceReply::data(DeviceReply::answerType(Command::ReadChunk), data.data(), data.size());
     for (auto _ : state) {
-        const Reply reply = decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), int(message.size()));
+        const Reply reply = decodeReply(message.data(), int(message.size()));
         benchmark::DoNotOptimize(reply.code);
         benchmark::DoNotOptimize(reply.data.data());
     }

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QByteArray>
+#include "devicebytes.h"
 
 #include <vector>
 
 // One command of an update and every message the device sent in answer.
 struct Exchange
 {
-    QByteArray command;
-    std::vector<QByteArray> replies;
+    Bytes command;
+    std::vector<Bytes> replies;
 };
 
 // A whole update as it went over the wire, recorded once against the simulated

@@ -3,6 +3,7 @@
 #include "figures.h"
 #include "headlessupdate.h"
 #include "simloop.h"
+#include "simloopservice.h"
 
 using namespace Figures;
 
@@ -18,7 +19,7 @@ std::optional<std::chrono::nanoseconds> runOnLoop(const ImageFile &image, SimLoo
     SimLoop loop;
     loop.recordSent = false;
     loop.responder = std::move(responder);
-    HeadlessUpdate update(loop.makeService());
+    HeadlessUpdate update(makeSimLoopService(loop));
     update.openPorts(0, 0);
     MidiPorts &ports = update.session().deviceLink().ports();
     update.start(image.path());
@@ -37,7 +38,7 @@ Conversation recordUpdate(const ImageFile &image)
     SimDevice device;
     // As the sim service ships it: one copy of a list without bad blocks.
     device.storeListCopies(1, {}, 0);
-    const auto recorded = runOnLoop(image, [&](const QByteArray &command) {
+    const auto recorded = runOnLoop(image, [&](const Bytes &command) {
         conversation.push_back({command, device.handle(command)});
         return conversation.back().replies;
     });
@@ -58,9 +59,9 @@ void runInlineBench(const ImageFile &image, const Conversation &conversation, in
     for (int round = 0; round < rounds; ++round) {
         std::size_t next = 0;
         bool strayed = false;
-        const auto elapsed = runOnLoop(image, [&](const QByteArray &command) {
+        const auto elapsed = runOnLoop(image, [&](const Bytes &command) {
             strayed = strayed || next >= conversation.size() || conversation[next].command != command;
-            return strayed ? std::vector<QByteArray>() : conversation[next++].replies;
+            return strayed ? std::vector<Bytes>() : conversation[next++].replies;
         });
         if (!elapsed || strayed) {
             say(QStringLiteral("  the update did not run as recorded; no figures"));

@@ -8,6 +8,7 @@
 #include "campaign.h"
 #include "campaignrig.h"
 #include "figures.h"
+#include "qtbytes.h"
 #include "replytimer.h"
 #include "sessiontexts.h"
 
@@ -84,7 +85,7 @@ RunResult update(const QByteArray &image, SimDevice::ReadReach reach, double rat
         rig.loop.faults.onFault = [keep, &rig](LinkFaults::Fault fault, std::uint8_t type) {
             keep(QStringLiteral("  (%1 0x%2 %3, message %4)")
                      .arg(fault == LinkFaults::Fault::LoseCommand ? QStringLiteral("command") : QStringLiteral("reply"))
-                     .arg(type, 2, 16, QLatin1Char('0')).arg(LinkFaults::name(fault)).arg(rig.loop.sentCount()));
+                     .arg(type, 2, 16, QLatin1Char('0')).arg(QLatin1String(LinkFaults::name(fault))).arg(rig.loop.sentCount()));
         };
     }
     rig.loop.recordSent = false;
@@ -99,7 +100,7 @@ RunResult update(const QByteArray &image, SimDevice::ReadReach reach, double rat
     result.commands = rig.loop.sentCount();
     result.ticks = rig.ticks;
     result.recovery = rig.recovery;
-    result.imageIntact = rig.loop.device.image(image.size()) == image;
+    result.imageIntact = toQByteArray(rig.loop.device.image(image.size())) == image;
     result.deviceViolations = int(rig.loop.device.violations().size());
     return result;
 }

@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t i = 0; i < size; ++i) {
         if (data[i] != End && i + 1 != size)
             continue;
-        for (const QByteArray &reply : device.handle(data + start, i + 1 - start)) {
-            if (reply.size() < 2 || quint8(reply.front()) != 0xF0 || quint8(reply.back()) != End)
+        for (const Bytes &reply : device.handle(data + start, i + 1 - start)) {
+            if (reply.size() < 2 || reply.front() != 0xF0 || reply.back() != End)
                 std::abort();
         }
         start = i + 1;

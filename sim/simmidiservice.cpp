@@ -102,6 +102,6 @@ bool SimMidiService::send(const std::uint8_t *data, std::size_t length)
     const int device = outDevice;
     if (!shared->present(device) || !data || length == 0)
         return false;
-    shared->post(device, QByteArray(reinterpret_cast<const char *>(data), int(length)));
+    shared->post(device, Bytes(data, data + length));
     return true;
 }

@@ -84,7 +84,7 @@ std::shared_ptr<SimWorld> createSimWorldFromEnvironment()
         }
     }
     if (const QString reads = qEnvironmentVariable(ReadsVariable); !reads.isEmpty()) {
-        if (const auto reach = SimDevice::reachNamed(reads))
+        if (const auto reach = SimDevice::reachNamed(reads.toStdString()))
             device.setReadReach(*reach);
         else
             qCWarning(lcSimSetup) << ReadsVariable << "must be whole, block0, block0-aliased or block0-silent, not"

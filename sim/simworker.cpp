@@ -19,7 +19,7 @@ SimWorker::~SimWorker()
     thread.join();
 }
 
-void SimWorker::post(QByteArray command)
+void SimWorker::post(Bytes command)
 {
     {
         std::lock_guard<std::mutex> lock(queueMutex);
@@ -41,7 +41,7 @@ void SimWorker::run()
         wake.wait(lock, [this] { return stopping || !queue.empty(); });
         if (stopping)
             return;
-        const QByteArray command = std::move(queue.front());
+        const Bytes command = std::move(queue.front());
         queue.pop_front();
         busy = true;
         lock.unlock();
@@ -54,7 +54,7 @@ void SimWorker::run()
     }
 }
 
-void SimWorker::answer(const QByteArray &command)
+void SimWorker::answer(const Bytes &command)
 {
     std::vector<WireMessage> wire;
     bool unplugged = false;

@@ -3,7 +3,7 @@
 #include "linkfaults.h"
 #include "simdevice.h"
 
-#include <QByteArray>
+#include "devicebytes.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,7 +20,7 @@
 class SimWorker
 {
 public:
-    using Sink = std::function<void(const QByteArray &message)>;
+    using Sink = std::function<void(const Bytes &message)>;
     // Past the updater's 2.5 s reply time-out.
     static constexpr std::chrono::milliseconds DefaultLateDelay{3000};
 
@@ -31,7 +31,7 @@ public:
     SimWorker &operator=(const SimWorker &) = delete;
 
     // Queues one command; never blocks on the device.
-    void post(QByteArray command);
+    void post(Bytes command);
     // Returns once every command posted so far has been answered.
     void waitIdle();
 
@@ -57,14 +57,14 @@ public:
 
 private:
     void run();
-    void answer(const QByteArray &command);
+    void answer(const Bytes &command);
     // Waits out a late delay; false when the worker is stopping meanwhile.
     bool holdBack();
 
     std::mutex queueMutex;
     std::condition_variable wake;
     std::condition_variable idle;
-    std::deque<QByteArray> queue;
+    std::deque<Bytes> queue;
     bool busy = false;
     bool stopping = false;
 

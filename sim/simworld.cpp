@@ -16,11 +16,11 @@ Q_LOGGING_CATEGORY(lcSimWorld, "qel.sim")
 
 } // namespace
 
-void SimWorld::Inlet::deliver(const QByteArray &message)
+void SimWorld::Inlet::deliver(const Bytes &message)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (receive)
-        receive(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
+        receive(message.data(), message.size());
 }
 
 void SimWorld::Inlet::close()
@@ -36,7 +36,7 @@ SimWorld::SimWorld(std::vector<Member> members)
         auto device = std::make_unique<Device>();
         Device &target = *device;
         device->worker = std::make_unique<SimWorker>(std::move(member.device), std::move(member.faults),
-                                                     [this, &target](const QByteArray &m) { deliver(target, m); });
+                                                     [this, &target](const Bytes &m) { deliver(target, m); });
         devices.push_back(std::move(device));
     }
 }
@@ -51,7 +51,7 @@ SimWorld::~SimWorld()
             return std::pair(d.identity().serialNumber, d.image(d.announcedSize()));
         });
         QFile file(QDir(saveDir).filePath(QStringLiteral("qel-%1.bin").arg(QString::fromStdString(formatSerial(serial)))));
-        if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+        if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size())) != qint64(image.size()))
             qCWarning(lcSimWorld) << "could not save" << file.fileName() << file.errorString();
     }
 }
@@ -108,13 +108,13 @@ void SimWorld::stopListening(int device, const std::shared_ptr<Inlet> &inlet)
     inlet->close();
 }
 
-void SimWorld::post(int device, QByteArray command)
+void SimWorld::post(int device, Bytes command)
 {
     if (present(device))
         devices[std::size_t(device)]->worker->post(std::move(command));
 }
 
-void SimWorld::deliver(Device &device, const QByteArray &message)
+void SimWorld::deliver(Device &device, const Bytes &message)
 {
     // A copy, so that a callback under way holds up only its own service's closeIn().
     {

@@ -5,7 +5,6 @@
 #include "simdevice.h"
 #include "simworker.h"
 
-#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -31,7 +30,7 @@ public:
     {
     public:
         explicit Inlet(MidiService::ReceiveCallback callback) : receive(std::move(callback)) {}
-        void deliver(const QByteArray &message);
+        void deliver(const Bytes &message);
         // Waits for a callback under way; none starts afterwards.
         void close();
 
@@ -61,7 +60,7 @@ public:
     // returns; nothing when the device is not there.
     std::shared_ptr<Inlet> listen(int device, MidiService::ReceiveCallback callback);
     void stopListening(int device, const std::shared_ptr<Inlet> &inlet);
-    void post(int device, QByteArray command);
+    void post(int device, Bytes command);
 
     SimWorker &worker(int device) { return *devices.at(std::size_t(device))->worker; }
 
@@ -78,7 +77,7 @@ private:
         std::vector<std::shared_ptr<Inlet>> delivering;  // only the worker thread touches it
         std::unique_ptr<SimWorker> worker;  // last: its thread stops before the inlets go
     };
-    void deliver(Device &device, const QByteArray &message);
+    void deliver(Device &device, const Bytes &message);
 
     std::vector<std::unique_ptr<Device>> devices;
     QString saveDir;

@@ -3,6 +3,7 @@
 // or until a fault makes its ports go away.
 
 #include "simulatoroptions.h"
+#include "qtbytes.h"
 #include "simworker.h"
 #include "virtualports.h"
 
@@ -65,16 +66,16 @@ int main(int argc, char *argv[])
         return ExitBadOptions;
     }
     const bool verbose = setup->verbose;
-    setup->device.onCommand = [verbose](const QString &line) {
+    setup->device.onCommand = [verbose](const std::string &line) {
         // Violations always show: they mean the updater sent something wrong.
-        if (verbose || line.startsWith(QLatin1String("!!")))
-            say(stdout, line);
+        if (verbose || line.rfind("!!", 0) == 0)
+            say(stdout, toQString(line));
     };
     if (verbose) {
         setup->faults.onFault = [](LinkFaults::Fault fault, std::uint8_t type) {
             const bool command = fault == LinkFaults::Fault::LoseCommand;
             say(stdout, QStringLiteral("  %1 0x%2: %3").arg(command ? QStringLiteral("command") : QStringLiteral("reply"))
-                            .arg(type, 2, 16, QLatin1Char('0')).arg(LinkFaults::name(fault)));
+                            .arg(type, 2, 16, QLatin1Char('0')).arg(QLatin1String(LinkFaults::name(fault))));
         };
     }
 
@@ -84,11 +85,11 @@ int main(int argc, char *argv[])
     VirtualPorts ports;
     std::optional<SimWorker> device;
     device.emplace(std::move(setup->device), std::move(setup->faults),
-                   [&ports](const QByteArray &message) { ports.send(message); });
+                   [&ports](const Bytes &message) { ports.send(toQByteArray(message)); });
     device->setLateDelay(setup->lateDelay);
     device->setOnVanish([] { kill(getpid(), UnplugSignal); });
 
-    if (!ports.open(setup->api, setup->portName, [&device](QByteArray message) { device->post(std::move(message)); })) {
+    if (!ports.open(setup->api, setup->portName, [&device](QByteArray message) { device->post(toBytes(message)); })) {
         say(stderr, QStringLiteral("cannot open MIDI ports: %1").arg(ports.error()));
         ports.closeIn();
         device.reset();
@@ -106,7 +107,7 @@ int main(int argc, char *argv[])
     const int violations = device->withDevice([](SimDevice &d) { return int(d.violations().size()); });
     const int finishes = device->withDevice([](SimDevice &d) { return d.finishCount(); });
     if (!setup->saveImage.isEmpty()) {
-        const QByteArray image = device->withDevice([](SimDevice &d) { return d.image(d.announcedSize()); });
+        const QByteArray image = toQByteArray(device->withDevice([](SimDevice &d) { return d.image(d.announcedSize()); }));
         QFile file(setup->saveImage);
         if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
             say(stderr, QStringLiteral("cannot write %1: %2").arg(setup->saveImage, file.errorString()));

@@ -1,5 +1,6 @@
 #include "simulatoroptions.h"
 
+#include "devicereplies.h"
 #include "simworker.h"
 
 #include <QRegularExpression>
@@ -37,7 +38,7 @@ std::vector<Option> options()
          QString::number(shipped.serialNumber)},
         {"version", "major.minor", "Firmware version the device reports, e.g. 1.08.",
          versionText(shipped.firmwareVersion)},
-        {"name", "text", "Device name (at most 16 characters).", shipped.name},
+        {"name", "text", "Device name (at most 16 characters).", QString::fromLatin1(shipped.name.c_str())},
         {"list-copies", "k", "Copies of the bad-block list in block 0 (0 = unused flash).", "1"},
         {"list-bad", "blocks", "Bad blocks named in those copies, e.g. 3,7,20-22.", ""},
         {"factory-bad", "blocks", "Blocks the factory defect list marks bad.", ""},
@@ -149,7 +150,7 @@ std::optional<SimulatorSetup> readSimulatorOptions(const QCommandLineParser &par
     if (!version)
         return fail(QStringLiteral("version"));
     identity.firmwareVersion = *version;
-    identity.name = value("name");
+    identity.name = value("name").left(DeviceReply::MaxNameLength).toLatin1().toStdString();
     setup.device.setIdentity(identity);
 
     const int copies = value("list-copies").toInt(&ok);
@@ -175,7 +176,7 @@ std::optional<SimulatorSetup> readSimulatorOptions(const QCommandLineParser &par
         setup.device.failErase(block);
     for (const auto &[block, page] : programBad)
         setup.device.failProgram(block, page);
-    const auto reach = SimDevice::reachNamed(value("reads"));
+    const auto reach = SimDevice::reachNamed(value("reads").toStdString());
     if (!reach)
         return fail(QStringLiteral("reads"));
     setup.device.setReadReach(*reach);

@@ -4,6 +4,7 @@
 
 #include "devicereplies.h"
 #include "mainwindow.h"
+#include "qtbytes.h"
 #include "resourcepaths.h"
 #include "simdevice.h"
 #include "simsetup.h"
@@ -77,8 +78,8 @@ private:
         midi->inNames = std::move(in);
         midi->outNames = std::move(out);
         midi->onSend = [this](const QByteArray &message) {
-            for (QByteArray &reply : device.handle(message))
-                wire.push_back(std::move(reply));
+            for (const Bytes &reply : device.handle(toBytes(message)))
+                wire.push_back(toQByteArray(reply));
         };
         service = midi.get();
         window = std::make_unique<MainWindow>(std::move(midi));
@@ -277,7 +278,7 @@ void TestController::updateAndCancel()
     QVERIFY(connectDevice());
     // Without an update of ours (a cancelled one, say) the device's report
     // must not lock the controls: no transfer-off report would free them.
-    QVERIFY(release(DeviceReply::transferState(true)));
+    QVERIFY(release(toQByteArray(DeviceReply::transferState(true))));
     QVERIFY(w.progressBar->isHidden() && w.ConnectButton->isEnabled());
 
     QVERIFY(startUpdate() && !w.ConnectButton->isEnabled());
@@ -293,7 +294,7 @@ void TestController::updateAndCancel()
     QVERIFY2(status.startsWith(QStringLiteral("Block 1, page %1\n").arg(w.PageEdit->text())), qPrintable(status));
     QVERIFY2(status.endsWith(QStringLiteral(" left")), qPrintable(status));
     // A transfer-off report mid-update hands back nothing but Cancel.
-    QVERIFY(release(DeviceReply::transferState(false)));
+    QVERIFY(release(toQByteArray(DeviceReply::transferState(false))));
     QVERIFY(!w.ConnectButton->isEnabled() && w.TransferButton->isEnabled());
     QCOMPARE(w.TransferButton->text(), QStringLiteral("&Cancel"));
 
@@ -372,7 +373,7 @@ void TestController::outcome()
     service->onSend = [this, reportedAfter, answer = service->onSend](const QByteArray &message) {
         const bool after = message == service->sent.constFirst() && device.finishCount() > 0;
         if (after && reportedAfter >= 0)
-            device.setIdentity({123456789, std::uint32_t(reportedAfter), QStringLiteral("Qel")});
+            device.setIdentity({123456789, std::uint32_t(reportedAfter), "Qel"});
         if (!after || reportedAfter >= 0)
             answer(message);
     };
@@ -467,7 +468,7 @@ void TestController::findsTheQels()
     qunsetenv("QEL_SIM_DEVICES");
     if (devices > 1) {
         // The device on the first pair comes last by serial, so that the choice shows.
-        world->worker(0).withDevice([](SimDevice &d) { d.setIdentity({999999999u, 0x0801u, QStringLiteral("Qel")}); });
+        world->worker(0).withDevice([](SimDevice &d) { d.setIdentity({999999999u, 0x0801u, "Qel"}); });
     }
     window = std::make_unique<MainWindow>(createSimService(world), [world] { return createSimService(world); });
     window->show();

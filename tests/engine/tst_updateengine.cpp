@@ -1,5 +1,6 @@
 #include "devicereplies.h"
 #include "pageframe.h"
+#include "qtbytes.h"
 #include "simloop.h"
 #include "updateengine.h"
 
@@ -32,6 +33,7 @@ const Blocks Listed{5};
 
 QByteArray bytes(const SysExMessage &m) { return QByteArray(reinterpret_cast<const char *>(m.data()), qsizetype(m.size())); }
 int commandOf(const QByteArray &m) { return m.size() > SysEx::CommandOffset ? quint8(m[SysEx::CommandOffset]) : -1; }
+int commandOf(const Bytes &m) { return m.size() > std::size_t(SysEx::CommandOffset) ? m[SysEx::CommandOffset] : -1; }
 
 QByteArray makeImage(int size)
 {
@@ -41,8 +43,6 @@ QByteArray makeImage(int size)
         c = char((x = x * 1664525u + 1013904223u) >> 24);
     return image;
 }
-
-Reply decoded(const QByteArray &m) { return decodeReply(reinterpret_cast<const std::uint8_t *>(m.constData()), int(m.size())); }
 
 // An engine on the shared SimLoop, without window or port.
 struct Rig : CommandSink, EngineListener
@@ -56,8 +56,8 @@ struct Rig : CommandSink, EngineListener
     Rig()
     {
         loop.refuseFrom = 100000;  // an engine that talks in circles ends, it does not hang
-        loop.receiver = [this](const QByteArray &m) {
-            Reply reply = decoded(m);
+        loop.receiver = [this](const Bytes &m) {
+            Reply reply = decodeReply(m.data(), int(m.size()));
             reply.sentBefore = loop.arrivalStamp();
             engine.handleReply(reply);
         };
@@ -70,7 +70,13 @@ struct Rig : CommandSink, EngineListener
     void progressChanged(int done, int total) override { progress << qMakePair(done, total); }
     void finished(const Ending &ending) override { outcomes << ending.outcome; }
     SimDevice &device() { return loop.device; }
-    const Messages &sent() const { return loop.sent(); }
+    Messages sent() const
+    {
+        Messages all;
+        for (const Bytes &m : loop.sent())
+            all << toQByteArray(m);
+        return all;
+    }
     void tick(int count = 1)
     {
         for (int i = 0; i < count; ++i) {
@@ -167,7 +173,7 @@ struct Script
 // Loses (or holds back) the replies to the listed sends of each command.
 SimLoop::FateRule lose(const Losses &lost, SimLoop::Fate fate = SimLoop::Fate::Lose)
 {
-    return [lost, fate, seen = std::map<int, int>()](const QByteArray &m, int) mutable {
+    return [lost, fate, seen = std::map<int, int>()](const Bytes &m, int) mutable {
         return lost.contains(qMakePair(Command(commandOf(m)), ++seen[commandOf(m)])) ? fate : SimLoop::Fate::Deliver;
     };
 }
@@ -229,7 +235,7 @@ void TestUpdateEngine::cleanUpdate()
     Script expected{image, {}};
     QCOMPARE(rig.sent(), expected.reset().findCopy(1, 0).dataBlock(1, 0, 64).dataBlock(2, 1, 1).finish().m);
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
-    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
     QCOMPARE(rig.device().listCopies(), 1);  // unchanged list: no closing copy
     QVERIFY(rig.device().violations().empty());
     QCOMPARE(rig.progress.size(), 66);
@@ -318,7 +324,7 @@ void TestUpdateEngine::scenarios()
     if (copies)
         device.storeListCopies(copies, Listed, ListedFactory);
     if (torn)
-        QVERIFY(device.storeRawPage(0, copies, tornPage()));
+        QVERIFY(device.storeRawPage(0, copies, toBytes(tornPage())));
     device.setFactoryDefects(factory);
     for (int block : eraseFaults)
         device.failErase(block);
@@ -346,7 +352,7 @@ void TestUpdateEngine::scenarios()
     QCOMPARE(stored->page, listPage);
     QCOMPARE(int(stored->factoryDefects), copies ? int(ListedFactory) : int(factory.size()));
     if (outcome == UpdateOutcome::Success)
-        QCOMPARE(device.image(ImageSize), image);
+        QCOMPARE(toQByteArray(device.image(ImageSize)), image);
 }
 
 void TestUpdateEngine::lostAnswerInEveryStep_data()
@@ -431,7 +437,7 @@ void TestUpdateEngine::lostAnswerInEveryStep()
         rig.loop.releaseHeld();
     QVERIFY(rig.drive(10 * ReplyTimeout));
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
-    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
     QVERIFY(rig.device().violations().empty());
     QCOMPARE(rig.sent().size(), clean.sent().size() + extra);
     QCOMPARE(rig.engine.retryCount(), 1);
@@ -473,14 +479,14 @@ void TestUpdateEngine::repeatedLosses()
 
     Rig rig;
     rig.device().storeListCopies(1, {}, 0);
-    rig.loop.fate = [rule = lose(lost), silentFrom](const QByteArray &m, int index) mutable {
+    rig.loop.fate = [rule = lose(lost), silentFrom](const Bytes &m, int index) mutable {
         return silentFrom >= 0 && index >= silentFrom ? SimLoop::Fate::Lose : rule(m, index);
     };
     const QByteArray image = makeImage(2 * PageBytes);
     QVERIFY(rig.run(image, 100 * ReplyTimeout));
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{outcome});
     if (outcome == UpdateOutcome::Success)
-        QCOMPARE(rig.device().image(image.size()), image);
+        QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
     if (silentFrom >= 0) {
         // Asked again behind the same fence, each wait twice the last, and
         // given up only once nothing came for the longest wait there is.
@@ -533,7 +539,7 @@ void TestUpdateEngine::carelessDevice()
     const QByteArray image = makeImage(70 * PageBytes);
     QVERIFY(rig.run(image, 10 * ReplyTimeout, verify));
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
-    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
     QVERIFY(rig.traces.contains(trace));
     int restarts = 0;
     for (const TraceLine &line : rig.traces)
@@ -619,11 +625,13 @@ void TestUpdateEngine::faultyReplies()
     if (fault == LinkFaults::Fault::Duplicate)
         rig.loop.faults.inject(fault, type, nth);
     else  // cut just before the status byte: the type survives, the verdict does not
-        rig.loop.responder = [&rig, &seen, type, nth](const QByteArray &command) {
+        rig.loop.responder = [&rig, &seen, type, nth](const Bytes &command) {
             auto replies = rig.device().handle(command);
-            for (QByteArray &reply : replies)
-                if (commandOf(reply) == type && ++seen == nth)
-                    reply = reply.left(SysEx::CommandOffset + 1) + char(0xF7);
+            for (Bytes &reply : replies)
+                if (commandOf(reply) == type && ++seen == nth) {
+                    reply.resize(SysEx::CommandOffset + 1);
+                    reply.push_back(SysEx::End);
+                }
             return replies;
         };
     const QByteArray image = makeImage(3 * PageBytes);
@@ -632,7 +640,7 @@ void TestUpdateEngine::faultyReplies()
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
     listed.insert({1, 2});
     QCOMPARE(rig.device().storedList()->badBlocks, listed);
-    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
     QVERIFY(rig.device().violations().empty());
 }
 
@@ -698,7 +706,7 @@ const char *kindName(SimDevice::ReadReach reach)
 
 QString firstViolation(const SimDevice &device)
 {
-    return device.violations().empty() ? QString() : device.violations().front();
+    return device.violations().empty() ? QString() : toQString(device.violations().front());
 }
 
 int countOf(const QList<TraceLine> &traces, TraceKind kind)
@@ -737,7 +745,7 @@ void TestUpdateEngine::probe()
     for (TraceKind kind : {TraceKind::PageRestarted, TraceKind::BlockRestarted, TraceKind::PageReadBackWrong,
                            TraceKind::BlockMarkedBad, TraceKind::VerifyFailed})
         QCOMPARE(countOf(rig.traces, kind), 0);
-    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
     QCOMPARE(rig.device().listCopies(), 1);
     QVERIFY(rig.device().violations().empty());
 }
@@ -777,7 +785,7 @@ void TestUpdateEngine::verifyOnEachDevice()
     QCOMPARE(rig.device().storedList()->badBlocks, bad);
     QCOMPARE(rig.device().listCopies(), bad == Listed ? 1 : 2);
     if (outcome == UpdateOutcome::Success || !storesWrong)
-        QCOMPARE(rig.device().image(image.size()), image);
+        QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
     QCOMPARE(countOf(rig.traces, TraceKind::VerifyPages), outcome == UpdateOutcome::Success ? 1 : 0);
 }
 
@@ -809,7 +817,7 @@ void TestUpdateEngine::duplicatedAckAndLostPiece()
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
     QVERIFY2(rig.device().violations().empty(), qPrintable(firstViolation(rig.device())));
     QCOMPARE(rig.device().storedList()->badBlocks, Blocks{});
-    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
 }
 
 void TestUpdateEngine::lostProgramOfErasedPage_data()
@@ -835,7 +843,7 @@ void TestUpdateEngine::lostProgramOfErasedPage()
     QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
     QVERIFY2(rig.device().violations().empty(), qPrintable(firstViolation(rig.device())));
     QCOMPARE(countOf(rig.traces, TraceKind::BlockRestarted), 1);
-    QCOMPARE(rig.device().image(image.size()), image);
+    QCOMPARE(toQByteArray(rig.device().image(image.size())), image);
 }
 
 void TestUpdateEngine::listCopyFailures_data()
@@ -916,10 +924,10 @@ void TestUpdateEngine::endingWhileBlockZeroHoldsNoList()
     rig.device().failErase(1);
     int heard = 0;
     bool silent = false;
-    rig.loop.receiver = [&](const QByteArray &m) {
+    rig.loop.receiver = [&](const Bytes &m) {
         if (silent)
             return;
-        Reply reply = decoded(m);
+        Reply reply = decodeReply(m.data(), int(m.size()));
         reply.sentBefore = rig.loop.arrivalStamp();
         const bool holding = rig.engine.holdingForList();
         rig.engine.handleReply(reply);

@@ -9,15 +9,16 @@ cd "${1:-$(dirname "${BASH_SOURCE[0]}")/../..}"
 declare -A allowed=(
     [protocol]=""
     [engine]="protocol"
+    [device]="protocol"
     [midi]=""
-    [sim]="protocol midi"
+    [sim]="device protocol midi"
     [session]="engine protocol midi"
-    [services]="midi sim rtmidi"
+    [services]="midi sim device rtmidi"
     [app]="session engine protocol midi services"
     [cli]="session engine protocol midi services"
     [rtmidi]="midi"
 )
-plainCore=(protocol engine)
+plainCore=(protocol engine device)
 
 declare -A owner=()
 for dir in "${!allowed[@]}"; do

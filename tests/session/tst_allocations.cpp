@@ -82,17 +82,17 @@ private slots:
         // The device's part: answers every command sent so far, through the
         // receive callback as the MIDI thread would; then the updater's part,
         // counted: the queue, the reply intake, the engine and the next send.
-        std::vector<QByteArray> replies;
+        std::vector<Bytes> replies;
         auto exchange = [&]() -> std::uint64_t {
             replies.clear();
             for (std::size_t i = 0; i < wire.waiting; ++i) {
-                for (QByteArray &reply : device.handle(wire.sent[i].bytes.data(), wire.sent[i].length))
+                for (Bytes &reply : device.handle(wire.sent[i].bytes.data(), wire.sent[i].length))
                     replies.push_back(std::move(reply));
             }
             wire.waiting = 0;
             const std::uint64_t before = MallocCounter::allocations();
-            for (const QByteArray &reply : replies)
-                wire.receive(reinterpret_cast<const std::uint8_t *>(reply.constData()), std::size_t(reply.size()));
+            for (const Bytes &reply : replies)
+                wire.receive(reply.data(), reply.size());
             session.deviceLink().ports().takeWaiting();
             return MallocCounter::allocations() - before;
         };

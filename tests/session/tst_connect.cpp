@@ -4,6 +4,7 @@
 // milliseconds after the one before.
 
 #include "devicereplies.h"
+#include "qtbytes.h"
 #include "testmidiservice.h"
 #include "updatesession.h"
 
@@ -39,9 +40,9 @@ struct Wire
         if (fate == QLatin1Char('l'))
             return;
         const std::uint8_t chunk[64] = {};
-        const QByteArray answer = command == Command::Identify
-                                      ? DeviceReply::identity(7, 0x0801, QStringLiteral("Qel"))
-                                      : DeviceReply::data(DeviceReply::answerType(command), chunk, sizeof chunk);
+        const QByteArray answer = toQByteArray(command == Command::Identify
+                                                   ? DeviceReply::identity(7, 0x0801, "Qel")
+                                                   : DeviceReply::data(DeviceReply::answerType(command), chunk, sizeof chunk));
         if (fate == QLatin1Char('d'))
             late = answer;
         else

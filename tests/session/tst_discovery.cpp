@@ -1,5 +1,6 @@
 #include "devicereplies.h"
 #include "discovery.h"
+#include "qtbytes.h"
 #include "testmidiservice.h"
 
 #include <QCoreApplication>
@@ -69,7 +70,7 @@ void World::route(int out, const QByteArray &command)
             service->inject(message);
         if (device != devices.end() && !lost && quint8(command.at(SysEx::CommandOffset)) == quint8(Command::Identify)
             && service->in == device->second.first)
-            service->inject(DeviceReply::identity(device->second.second, 0x0801, QStringLiteral("Qel")));
+            service->inject(toQByteArray(DeviceReply::identity(device->second.second, 0x0801, "Qel")));
     }
 }
 

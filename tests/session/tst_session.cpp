@@ -3,7 +3,9 @@
 // messages. Nothing runs by itself: the test hands the wire over and ticks.
 
 #include "devicereplies.h"
+#include "qtbytes.h"
 #include "simloop.h"
+#include "simloopservice.h"
 #include "updatesession.h"
 
 #include <QSignalSpy>
@@ -17,7 +19,7 @@ namespace {
 struct Rig
 {
     SimLoop loop;
-    UpdateSession session{loop.makeService()};
+    UpdateSession session{makeSimLoopService(loop)};
     QStringList log;
     QList<UpdateOutcome> outcomes;
 
@@ -96,8 +98,8 @@ void TestSession::twoUpdatesInARow()
     Rig rig;
     QVERIFY(rig.connect());
     // Outside an update a transfer-on report (a late one after a cancel) is not passed on.
-    rig.session.takeMessage(DeviceReply::transferState(true));
-    rig.session.takeMessage(DeviceReply::transferState(false));
+    rig.session.takeMessage(toQByteArray(DeviceReply::transferState(true)));
+    rig.session.takeMessage(toQByteArray(DeviceReply::transferState(false)));
     QCOMPARE(rig.log, QStringList{QStringLiteral("off")});
     const QString image = imageFile(3 * 2048 + 100, 13);
     const QStringList first = rig.update(image);
@@ -107,7 +109,7 @@ void TestSession::twoUpdatesInARow()
     QCOMPARE(rig.update(image), first);
     QCOMPARE(rig.outcomes, (QList<UpdateOutcome>{UpdateOutcome::Success, UpdateOutcome::Success}));
     QVERIFY2(first.contains(QStringLiteral("4/4 1:3")), qPrintable(first.join(QLatin1Char('|'))));
-    QCOMPARE(rig.loop.device.image(written[image].size()), written[image]);
+    QCOMPARE(toQByteArray(rig.loop.device.image(written[image].size())), written[image]);
     QVERIFY(rig.loop.device.violations().empty());
 }
 
@@ -129,7 +131,7 @@ void TestSession::twoSessionsSideBySide()
         QCOMPARE(rigs[i].outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
         QCOMPARE(rigs[i].log, alone[i]);
         const QByteArray &image = written[images[i]];
-        QCOMPARE(rigs[i].loop.device.image(image.size()), image);
+        QCOMPARE(toQByteArray(rigs[i].loop.device.image(image.size())), image);
     }
 }
 
@@ -205,7 +207,7 @@ void TestSession::identityOnlyFromIdentifyReplies_data()
     QTest::newRow("another device") << QByteArray::fromHex("f00011220b000000002001127f") << false << kept;
     QTest::newRow("unknown type") << QByteArray::fromHex("f00011220a0000000035f7") << false << kept;
     QTest::newRow("cut short") << QByteArray::fromHex("f000") << false << kept;
-    const QByteArray other = DeviceReply::identity(42, 0x0A02, QStringLiteral("Qel"));
+    const QByteArray other = toQByteArray(DeviceReply::identity(42, 0x0A02, "Qel"));
     QTest::newRow("a new identity") << other << false << "040-000-020";
     QTest::newRow("after Disconnect") << other << true << "";
 }
@@ -244,14 +246,14 @@ void TestSession::expectedDuration()
     Rig rig;
     qint64 nowUs = 0;
     rig.session.setClock([&nowUs] { return nowUs; });
-    rig.loop.responder = [&](const QByteArray &command) {
-        const std::vector<QByteArray> replies = rig.loop.device.handle(command);
-        nowUs += UsPerByte * command.size();
-        for (const QByteArray &reply : replies)
-            nowUs += UsPerByte * reply.size();
+    rig.loop.responder = [&](const Bytes &command) {
+        const std::vector<Bytes> replies = rig.loop.device.handle(command);
+        nowUs += UsPerByte * qint64(command.size());
+        for (const Bytes &reply : replies)
+            nowUs += UsPerByte * qint64(reply.size());
         return replies;
     };
-    rig.loop.fate = [lost](const QByteArray &, int index) {
+    rig.loop.fate = [lost](const Bytes &, int index) {
         return index == lost ? SimLoop::Fate::Lose : SimLoop::Fate::Deliver;
     };
     QVERIFY(rig.connect());
@@ -294,7 +296,7 @@ void TestSession::portGone()
     QFETCH(int, withinTicks);
     Rig rig;
     QVERIFY(rig.connect());
-    rig.loop.fate = [](const QByteArray &, int index) { return index >= 60 ? SimLoop::Fate::Lose : SimLoop::Fate::Deliver; };
+    rig.loop.fate = [](const Bytes &, int index) { return index >= 60 ? SimLoop::Fate::Lose : SimLoop::Fate::Deliver; };
     rig.start(imageFile(20 * 2048, 3));
     rig.step();
     rig.loop.portsListed = !unplugged;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicebytes.h"
 #include "midiservice.h"
 #include "reply.h"
 
@@ -15,6 +16,11 @@
 inline Reply decoded(const QByteArray &message)
 {
     return decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), int(message.size()));
+}
+
+inline Reply decoded(const Bytes &message)
+{
+    return decodeReply(message.data(), int(message.size()));
 }
 
 // Collects what a MIDI service delivers, from whatever thread it calls on.

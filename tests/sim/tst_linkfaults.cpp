@@ -1,7 +1,9 @@
 #include "devicereplies.h"
 #include "inbox.h"
 #include "linkfaults.h"
+#include "qtbytes.h"
 #include "simloop.h"
+#include "simloopservice.h"
 #include "simmidiservice.h"
 
 #include <QtTest>
@@ -18,7 +20,7 @@ constexpr int Junk = -2;    // something no receiver may act on
 
 QByteArray ack(int n)
 {
-    return DeviceReply::status(PieceAck, std::uint8_t(n));
+    return toQByteArray(DeviceReply::status(PieceAck, std::uint8_t(n)));
 }
 
 } // namespace
@@ -50,18 +52,18 @@ private slots:
         LinkFaults faults;
         // The second piece ack is the third reply: an erase answer comes between.
         faults.inject(fault, PieceAck, 2);
-        const QList<QByteArray> sent{ack(0), DeviceReply::status(DeviceReply::answerType(Command::EraseBlock), 0),
+        const QList<QByteArray> sent{ack(0), toQByteArray(DeviceReply::status(DeviceReply::answerType(Command::EraseBlock), 0)),
                                      ack(1), ack(2), ack(3)};
         std::vector<WireMessage> got;
         for (const QByteArray &reply : sent) {
-            for (WireMessage &m : faults.apply({reply}))
+            for (WireMessage &m : faults.apply({toBytes(reply)}))
                 got.push_back(std::move(m));
         }
         QCOMPARE(faults.count(fault), 1);
         QCOMPARE(faults.vanished(), fault == Fault::Vanish);
         QCOMPARE(int(got.size()), wire.size());
         for (int i = 0; i < wire.size(); ++i) {
-            const QByteArray &m = got[std::size_t(i)].bytes;
+            const QByteArray m = toQByteArray(got[std::size_t(i)].bytes);
             QCOMPARE(got[std::size_t(i)].late, fault == Fault::Late && wire[i] == 2);
             if (wire[i] >= 0) {
                 QCOMPARE(m, sent[wire[i]]);
@@ -93,9 +95,9 @@ private slots:
         faults.inject(Fault::LoseCommand, int(Command::Identify), 2);
         std::atomic<int> handled{0};
         SimDevice device;
-        device.onCommand = [&handled](const QString &) { ++handled; };
+        device.onCommand = [&handled](const std::string &) { ++handled; };
         const SysExMessage identify = buildIdentify();
-        const QByteArray identity = device.handle(identify.data(), identify.size()).front();
+        const QByteArray identity = toQByteArray(device.handle(identify.data(), identify.size()).front());
         handled = 0;
 
         SimLoop loop;
@@ -107,7 +109,7 @@ private slots:
         } else {
             loop.device = device;
             loop.faults = faults;
-            sameThread = loop.makeService();
+            sameThread = makeSimLoopService(loop);
             service = sameThread.get();
         }
         Inbox inbox;
@@ -128,14 +130,14 @@ private slots:
         rates.lose = rates.late = rates.duplicate = rates.corrupt = rates.cutShort = rates.foreign =
             rates.shortMessage = 0.25;
         const SysExMessage identify = buildIdentify();
-        const QByteArray command(reinterpret_cast<const char *>(identify.data()), qsizetype(identify.size()));
+        const Bytes command(identify.data(), identify.data() + identify.size());
         const auto run = [&command](LinkFaults &faults) {
             std::vector<QByteArray> wire;
             for (int n = 0; n < 2000; ++n) {
                 if (faults.losesCommand(command))
                     wire.push_back("command lost");
-                for (const WireMessage &m : faults.apply({ack(n % 100)}))
-                    wire.push_back(m.bytes + char(m.late));
+                for (const WireMessage &m : faults.apply({toBytes(ack(n % 100))}))
+                    wire.push_back(toQByteArray(m.bytes) + char(m.late));
             }
             return wire;
         };

@@ -1,5 +1,6 @@
 #include "devicereplies.h"
 #include "inbox.h"
+#include "qtbytes.h"
 #include "simmidiservice.h"
 #include "simsetup.h"
 #include "sysex.h"
@@ -46,8 +47,8 @@ private slots:
         QList<QByteArray> expected;
         for (const SysExMessage &m : {buildIdentify(), buildResetNand(1, 9, 1000), buildReadChunk(0, 0)}) {
             QVERIFY(send(service, m));
-            for (const QByteArray &reply : twin.handle(m.data(), m.size()))
-                expected << reply;
+            for (const Bytes &reply : twin.handle(m.data(), m.size()))
+                expected << toQByteArray(reply);
         }
         service.worker().waitIdle();
         QCOMPARE(inbox.received(), expected);
@@ -98,7 +99,7 @@ private slots:
             QCOMPARE(first, DeviceReply::answerType(Command::Identify)); // slow, not reordered
 
             service.worker().withFaults([](LinkFaults &f) { f.inject(Fault::Late, LinkFaults::AnyType, 3); });
-            service.worker().withDevice([&](SimDevice &d) { d.onCommand = [&](const QString &) { handled.set_value(); }; });
+            service.worker().withDevice([&](SimDevice &d) { d.onCommand = [&](const std::string &) { handled.set_value(); }; });
             service.worker().setLateDelay(std::chrono::hours(1));
             send(service, buildIdentify());
             QCOMPARE(handled.get_future().wait_for(Inbox::Patience), std::future_status::ready);

@@ -3,11 +3,9 @@
 #include "sessiontexts.h"
 
 CampaignRig::CampaignRig()
-    : service(loop.makeService())
 {
-    service->openOut(0);
-    loop.receiver = [this](const QByteArray &message) {
-        Reply reply = decodeReply(reinterpret_cast<const std::uint8_t *>(message.constData()), int(message.size()));
+    loop.receiver = [this](const Bytes &message) {
+        Reply reply = decodeReply(message.data(), int(message.size()));
         reply.sentBefore = loop.arrivalStamp();
         engine.handleReply(reply);
     };
@@ -15,7 +13,7 @@ CampaignRig::CampaignRig()
 
 bool CampaignRig::send(const SysExMessage &message)
 {
-    return service->send(message.data(), message.size());
+    return loop.send(message.data(), message.size());
 }
 
 std::uint32_t CampaignRig::sentCount() const

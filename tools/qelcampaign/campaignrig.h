@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 // One update on a SimLoop, driven to its end: replies are pumped, then one
@@ -50,6 +49,4 @@ private:
     void pageShown(int) override {}
     void progressChanged(int, int) override {}
     void finished(const Ending &ending) override;
-
-    std::unique_ptr<MidiService> service;
 };

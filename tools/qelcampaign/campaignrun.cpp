@@ -2,6 +2,7 @@
 
 #include "campaignrig.h"
 #include "pageframe.h"
+#include "qtbytes.h"
 #include "sysex.h"
 
 #include <algorithm>
@@ -18,12 +19,12 @@ constexpr int MessagesPerPage = 35;
 constexpr int MessageAllowanceFactor = 20;
 constexpr int MessageAllowanceFixed = 4000;
 
-int command(const QByteArray &m) { return m.size() > SysEx::CommandOffset ? quint8(m[SysEx::CommandOffset]) : -1; }
+int command(const Bytes &m) { return m.size() > std::size_t(SysEx::CommandOffset) ? m[SysEx::CommandOffset] : -1; }
 // Argument `i` after the 0x7F marker.
-int arg(const QByteArray &m, int i)
+int arg(const Bytes &m, int i)
 {
-    const int at = SysEx::ArgumentOffset + 1 + i;
-    return at < m.size() ? quint8(m[at]) : 0;
+    const std::size_t at = std::size_t(SysEx::ArgumentOffset + 1 + i);
+    return at < m.size() ? m[at] : 0;
 }
 std::uint8_t replyType(Command c) { return std::uint8_t(SysEx::ReplyTypeBase + std::uint8_t(c)); }
 
@@ -35,11 +36,11 @@ QString setText(const std::set<int> &set)
     return QLatin1Char('[') + list.join(QLatin1Char(',')) + QLatin1Char(']');
 }
 
-bool isListPage(const QByteArray &frame)
+bool isListPage(const Bytes &frame)
 {
-    return frame.size() == PageFrame::Size && quint8(frame[0]) == PageFrame::ListMarker
-        && quint8(frame[PageFrame::frameOffset(0)]) == PageFrame::ListMarker
-        && quint8(frame[PageFrame::frameOffset(1)]) == PageFrame::ListMarker;
+    return frame.size() == std::size_t(PageFrame::Size) && frame[0] == PageFrame::ListMarker
+        && frame[std::size_t(PageFrame::frameOffset(0))] == PageFrame::ListMarker
+        && frame[std::size_t(PageFrame::frameOffset(1))] == PageFrame::ListMarker;
 }
 
 } // namespace
@@ -73,7 +74,7 @@ RunReport CampaignRun::run()
     int statusBlock = -1;
     bool lastReplyFailed = false;
 
-    rig.loop.responder = [&](const QByteArray &message) {
+    rig.loop.responder = [&](const Bytes &message) {
         const int c = command(message);
         if (c == int(Command::EraseBlock)) {
             const int block = arg(message, 0) | (arg(message, 1) << 7);
@@ -94,13 +95,13 @@ RunReport CampaignRun::run()
                 problems << QStringLiteral("ReadChunk %1 piece %2 lies outside the flash").arg(address).arg(arg(message, 3));
         }
 
-        std::vector<QByteArray> replies = device.handle(message);
+        std::vector<Bytes> replies = device.handle(message);
 
         lastReplyFailed = false;
         statusBlock = -1;
         if ((c == int(Command::EraseBlock) || c == int(Command::ProgramPage)) && !replies.empty()) {
-            lastReplyFailed = replies.front().size() > StatusOffset
-                && quint8(replies.front()[StatusOffset]) == FailStatus;
+            lastReplyFailed = replies.front().size() > std::size_t(StatusOffset)
+                && replies.front()[StatusOffset] == FailStatus;
             statusBlock = c == int(Command::EraseBlock) ? arg(message, 0) | (arg(message, 1) << 7) : openBlock;
         }
         if (c == int(Command::ProgramPage) && openBlock == ListBlock && device.pageWritten(ListBlock, openPage)
@@ -136,8 +137,8 @@ RunReport CampaignRun::run()
         problems << QStringLiteral("the user was told nothing");
     if (report.messages >= messageCap)
         problems << QStringLiteral("runaway: %1 messages sent").arg(report.messages);
-    for (const QString &line : device.violations())
-        problems << QStringLiteral("device: ") + line;
+    for (const std::string &line : device.violations())
+        problems << QStringLiteral("device: ") + toQString(line);
 
     // Block 0: used pages form a run from page 0, so the next search finds them all.
     bool gap = false;
@@ -202,11 +203,11 @@ RunReport CampaignRun::run()
         else if (after->badBlocks != Scenario::lowestStored(engineBad))
             problems << QStringLiteral("success, but the list %1 is not the one used %2")
                             .arg(setText(after->badBlocks), setText(engineBad));
-        QStringList headers;
-        const QByteArray stored = device.image(scenario.image.size(), &headers);
-        if ((stored != scenario.image || !headers.isEmpty()) && !report.statusGarbled)
+        std::vector<std::string> headers;
+        const QByteArray stored = toQByteArray(device.image(scenario.image.size(), &headers));
+        if ((stored != scenario.image || !headers.empty()) && !report.statusGarbled)
             problems << QStringLiteral("success, but the device holds another image%1")
-                            .arg(headers.isEmpty() ? QString() : QStringLiteral(": ") + headers.first());
+                            .arg(headers.empty() ? QString() : QStringLiteral(": ") + toQString(headers.front()));
         if (device.finishCount() < 1)
             problems << QStringLiteral("success without Finish");
     } else if (rig.outcome == UpdateOutcome::FlashUnhealthy && (before || scenario.factoryDefects.size() <= 3)) {

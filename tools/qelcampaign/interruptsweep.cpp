@@ -1,6 +1,7 @@
 #include "interruptsweep.h"
 
 #include "campaignrig.h"
+#include "qtbytes.h"
 #include "replytimer.h"
 
 namespace {
@@ -18,9 +19,9 @@ QString problem(CampaignRig &rig, const QByteArray &image, std::int16_t factory)
         return QStringLiteral("ended with: ") + rig.message;
     const SimDevice &device = rig.loop.device;
     if (!device.violations().empty())
-        return QStringLiteral("device: ") + device.violations().front();
-    QStringList headers;
-    if (device.image(image.size(), &headers) != image || !headers.isEmpty())
+        return QStringLiteral("device: ") + toQString(device.violations().front());
+    std::vector<std::string> headers;
+    if (toQByteArray(device.image(image.size(), &headers)) != image || !headers.empty())
         return QStringLiteral("the device holds another image");
     const auto list = device.storedList();
     if (!list)

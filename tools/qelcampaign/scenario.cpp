@@ -158,8 +158,7 @@ void Scenario::apply(SimLoop &loop) const
             byte |= std::uint8_t(rng());
         std::uint8_t &first = frame.bytes[std::size_t(PageFrame::frameOffset(0))];
         first = std::uint8_t(first & 0x7F);  // in use, and not the marker
-        device.storeRawPage(0, listCopies, QByteArray(reinterpret_cast<const char *>(frame.bytes.data()),
-                                                      PageFrame::Size));
+        device.storeRawPage(0, listCopies, Bytes(frame.bytes.begin(), frame.bytes.end()));
     }
     for (int b : eraseFaults)
         device.failErase(b);

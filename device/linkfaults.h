@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-
-#include <QString>
+#include "devicebytes.h"
 
 #include <array>
 #include <cstdint>
@@ -13,7 +11,7 @@
 // One message on its way from the device to the updater.
 struct WireMessage
 {
-    QByteArray bytes;
+    Bytes bytes;
     // Held back past the updater's reply time-out: the carrier decides how
     // (a real delay on a MIDI thread, or a number of ticks in a test).
     bool late = false;
@@ -64,15 +62,15 @@ public:
     void inject(Fault fault, int type, int nth);
 
     // The replies of one command as they go on the wire.
-    std::vector<WireMessage> apply(const std::vector<QByteArray> &replies);
+    std::vector<WireMessage> apply(const std::vector<Bytes> &replies);
     // Whether a command on its way to the device is lost. Drawn from a
     // sequence of its own, so that the replies meet the faults the seed drew
     // for them whether commands are lost or not.
-    bool losesCommand(const QByteArray &command);
+    bool losesCommand(const Bytes &command);
 
     // Told of every fault as it strikes, with the type byte of the message it hit.
     std::function<void(Fault fault, std::uint8_t type)> onFault;
-    static QString name(Fault fault);
+    static const char *name(Fault fault);
 
     bool vanished() const { return gone; }
     int count(Fault fault) const { return applied[std::size_t(fault)]; }
@@ -95,10 +93,10 @@ private:
     bool struck(const FaultSet &hit, Fault fault, std::uint8_t type);
     static double unit(std::mt19937 &source);
     int below(int bound);
-    QByteArray corrupted(QByteArray message);
-    QByteArray cutShort(const QByteArray &message);
-    QByteArray foreignMessage();
-    QByteArray shortMessage();
+    Bytes corrupted(Bytes message);
+    Bytes cutShort(const Bytes &message);
+    const Bytes &foreignMessage();
+    const Bytes &shortMessage();
 
     Rates odds;
     std::mt19937 rng;

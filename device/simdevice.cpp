@@ -1,14 +1,20 @@
 #include "simdevice.h"
 
 #include "devicereplies.h"
+#include "devicetext.h"
 #include "pack7.h"
 #include "pageframe.h"
 #include "sysex.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
+
+using DeviceText::at;
+using DeviceText::hexByte;
+using std::to_string;
 
 constexpr int SevenBits = 7;
 constexpr int DataReplyBytes = 64;      // one ReadChunk piece or one defect-list part
@@ -31,20 +37,20 @@ std::uint32_t groups(const std::uint8_t *bytes, int count)
     return value;
 }
 
-QString commandName(int command)
+std::string commandName(int command)
 {
     switch (static_cast<Command>(command)) {
-    case Command::Identify: return QStringLiteral("Identify");
-    case Command::ReadDefectList: return QStringLiteral("ReadDefectList");
-    case Command::ReadChunk: return QStringLiteral("ReadChunk");
-    case Command::EraseBlock: return QStringLiteral("EraseBlock");
-    case Command::BeginPage: return QStringLiteral("BeginPage");
-    case Command::PageData: return QStringLiteral("PageData");
-    case Command::ProgramPage: return QStringLiteral("ProgramPage");
-    case Command::ResetNand: return QStringLiteral("ResetNand");
-    case Command::Finish: return QStringLiteral("Finish");
+    case Command::Identify: return "Identify";
+    case Command::ReadDefectList: return "ReadDefectList";
+    case Command::ReadChunk: return "ReadChunk";
+    case Command::EraseBlock: return "EraseBlock";
+    case Command::BeginPage: return "BeginPage";
+    case Command::PageData: return "PageData";
+    case Command::ProgramPage: return "ProgramPage";
+    case Command::ResetNand: return "ResetNand";
+    case Command::Finish: return "Finish";
     }
-    return QStringLiteral("command %1").arg(command);
+    return "command " + to_string(command);
 }
 
 // Full length of each fixed-size command, 0 for PageData and unknown numbers.
@@ -77,25 +83,27 @@ bool knownCommand(int command)
     return command == 0 || (command >= int(Command::ReadDefectList) && command <= int(Command::Finish));
 }
 
-QString at(int block, int page)
-{
-    return QStringLiteral("block %1 page %2").arg(block).arg(page);
-}
-
 } // namespace
 
 SimDevice::SimDevice() = default;
 
-std::optional<SimDevice::ReadReach> SimDevice::reachNamed(const QString &name)
+std::optional<SimDevice::ReadReach> SimDevice::reachNamed(std::string_view name)
 {
-    const QString key = name.trimmed().toLower();
-    if (key == QLatin1String("whole"))
+    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!name.empty() && space(name.front()))
+        name.remove_prefix(1);
+    while (!name.empty() && space(name.back()))
+        name.remove_suffix(1);
+    std::string key(name);
+    for (char &c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (key == "whole")
         return ReadReach::WholeFlash;
-    if (key == QLatin1String("block0"))
+    if (key == "block0")
         return ReadReach::BlockZero;
-    if (key == QLatin1String("block0-aliased"))
+    if (key == "block0-aliased")
         return ReadReach::BlockZeroAliased;
-    if (key == QLatin1String("block0-silent"))
+    if (key == "block0-silent")
         return ReadReach::BlockZeroSilent;
     return std::nullopt;
 }
@@ -135,7 +143,7 @@ void SimDevice::storeListCopies(int copies, const std::set<int> &badBlocks, std:
         ++entry;
     }
     computeChunkEcc(frame);
-    const QByteArray bytes(reinterpret_cast<const char *>(frame.bytes.data()), PageFrame::Size);
+    const Bytes bytes(frame.bytes.begin(), frame.bytes.end());
     for (int page = 0; page < std::min(copies, int(PagesPerBlock)); ++page)
         flash.program(ListBlock, page, bytes);
 }
@@ -146,7 +154,7 @@ void SimDevice::eraseAll()
     openPage.reset();
 }
 
-bool SimDevice::storeRawPage(int block, int page, const QByteArray &frame)
+bool SimDevice::storeRawPage(int block, int page, const Bytes &frame)
 {
     return !flash.written(block, page) && flash.program(block, page, frame);
 }
@@ -161,54 +169,53 @@ void SimDevice::failProgram(int block, int page)
     programFaults.insert({block, page < 0 ? -1 : page});
 }
 
-std::vector<QByteArray> SimDevice::handle(const QByteArray &message)
+std::vector<Bytes> SimDevice::handle(const Bytes &message)
 {
-    return handle(reinterpret_cast<const std::uint8_t *>(message.constData()), std::size_t(message.size()));
+    return handle(message.data(), message.size());
 }
 
-std::vector<QByteArray> SimDevice::handle(const std::uint8_t *data, std::size_t length)
+std::vector<Bytes> SimDevice::handle(const std::uint8_t *data, std::size_t length)
 {
     if (!data || length < std::size_t(BareLength)) {
-        violation(QStringLiteral("message of %1 bytes is too short for a command").arg(length));
+        violation("message of " + to_string(length) + " bytes is too short for a command");
         return {};
     }
     if (!std::equal(SysEx::Head.begin(), SysEx::Head.end(), data)) {
-        violation(QStringLiteral("message with a foreign head ignored"));
+        violation("message with a foreign head ignored");
         return {};
     }
     if (data[length - 1] != SysEx::End) {
-        violation(QStringLiteral("message without its end byte ignored"));
+        violation("message without its end byte ignored");
         return {};
     }
     for (std::size_t i = 1; i + 1 < length; ++i) {
         if (data[i] & 0x80) {
-            violation(QStringLiteral("byte 0x%1 inside a message at offset %2")
-                          .arg(data[i], 2, 16, QLatin1Char('0')).arg(i));
+            violation("byte " + hexByte(data[i]) + " inside a message at offset " + to_string(i));
             return {};
         }
     }
     for (int i = int(SysEx::Head.size()); i < SysEx::HeadLength; ++i) {
         if (data[i] != 0) {
-            violation(QStringLiteral("address bytes of a command are not zero"));
+            violation("address bytes of a command are not zero");
             break;
         }
     }
 
     const int command = data[SysEx::CommandOffset];
     if (!knownCommand(command)) {
-        violation(QStringLiteral("unknown command %1 ignored").arg(command));
+        violation("unknown command " + to_string(command) + " ignored");
         return {};
     }
     const int expected = expectedLength(command);
     if (expected != 0 && length != std::size_t(expected)) {
-        violation(QStringLiteral("%1 of %2 bytes ignored, expected %3")
-                      .arg(commandName(command)).arg(length).arg(expected));
+        violation(commandName(command) + " of " + to_string(length) + " bytes ignored, expected "
+                  + to_string(expected));
         return {};
     }
     const std::uint8_t *args = data + SysEx::ArgumentOffset;
     if (hasMarker(command)) {
         if (args[0] != SysEx::Marker) {
-            violation(QStringLiteral("%1 without its 0x7F marker ignored").arg(commandName(command)));
+            violation(commandName(command) + " without its 0x7F marker ignored");
             return {};
         }
         ++args;
@@ -230,7 +237,7 @@ std::vector<QByteArray> SimDevice::handle(const std::uint8_t *data, std::size_t 
 
 SimDevice::Replies SimDevice::identify()
 {
-    trace(QStringLiteral("Identify"));
+    trace("Identify");
     return {DeviceReply::identity(id.serialNumber, id.firmwareVersion, id.name)};
 }
 
@@ -245,9 +252,9 @@ SimDevice::Replies SimDevice::readDefectList(const std::uint8_t *args)
                 bits[bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
         }
     } else {
-        violation(QStringLiteral("ReadDefectList of part %1, which does not exist").arg(part));
+        violation("ReadDefectList of part " + to_string(part) + ", which does not exist");
     }
-    trace(QStringLiteral("ReadDefectList part %1").arg(part));
+    trace("ReadDefectList part " + to_string(part));
     return {DeviceReply::data(DeviceReply::answerType(Command::ReadDefectList), bits.data(), bits.size())};
 }
 
@@ -262,7 +269,7 @@ SimDevice::Replies SimDevice::readChunk(const std::uint8_t *args)
     std::array<std::uint8_t, DataReplyBytes> bytes;
     bytes.fill(SimNand::ErasedByte);
     if (!SimNand::validBlock(block) || piece >= PiecesPerChunk) {
-        violation(QStringLiteral("ReadChunk %1 piece %2 lies outside the flash").arg(address).arg(piece));
+        violation("ReadChunk " + to_string(address) + " piece " + to_string(piece) + " lies outside the flash");
     } else if (block == ListBlock || readReach == ReadReach::WholeFlash
                || readReach == ReadReach::BlockZeroAliased) {
         // An aliasing device sees only the address bits of block 0.
@@ -270,25 +277,25 @@ SimDevice::Replies SimDevice::readChunk(const std::uint8_t *args)
         for (int i = 0; i < DataReplyBytes; ++i)
             bytes[i] = flash.dataByte(readReach == ReadReach::WholeFlash ? block : ListBlock, page, first + i);
     } else if (readReach == ReadReach::BlockZeroSilent) {
-        trace(QStringLiteral("ReadChunk %1 piece %2 beyond block 0: no answer").arg(address).arg(piece));
+        trace("ReadChunk " + to_string(address) + " piece " + to_string(piece) + " beyond block 0: no answer");
         return {};
     }
-    trace(QStringLiteral("ReadChunk %1 piece %2").arg(address).arg(piece));
+    trace("ReadChunk " + to_string(address) + " piece " + to_string(piece));
     return {DeviceReply::data(DeviceReply::answerType(Command::ReadChunk), bytes.data(), bytes.size())};
 }
 
 SimDevice::Replies SimDevice::eraseBlock(const std::uint8_t *args)
 {
     const int block = int(groups(args, 2));
-    requireTransfer(QStringLiteral("EraseBlock"));
+    requireTransfer("EraseBlock");
     bool ok = false;
     if (!SimNand::validBlock(block)) {
-        violation(QStringLiteral("EraseBlock %1 beyond the flash").arg(block));
+        violation("EraseBlock " + to_string(block) + " beyond the flash");
     } else if (!eraseFails(block)) {
         flash.eraseBlock(block);
         ok = true;
     }
-    trace(QStringLiteral("EraseBlock %1: %2").arg(block).arg(ok ? QStringLiteral("ok") : QStringLiteral("FAIL")));
+    trace("EraseBlock " + to_string(block) + (ok ? ": ok" : ": FAIL"));
     return {DeviceReply::status(DeviceReply::answerType(Command::EraseBlock),
                                 ok ? DeviceReply::StatusOk : DeviceReply::StatusFail)};
 }
@@ -297,13 +304,13 @@ SimDevice::Replies SimDevice::beginPage(const std::uint8_t *args)
 {
     const int block = int(groups(args, 2));
     const int page = args[2];
-    requireTransfer(QStringLiteral("BeginPage"));
+    requireTransfer("BeginPage");
     if (keepRepeatedBuffer && openPage && openPage->block == block && openPage->page == page) {
         laxPage = true;
         openPage->sinceBegin.clear();
         openPage->pieces = 0;
         openPage->pieceMisfit = false;
-        trace(QStringLiteral("BeginPage %1 again, buffer kept").arg(at(block, page)));
+        trace("BeginPage " + at(block, page) + " again, buffer kept");
         return {DeviceReply::bare(DeviceReply::answerType(Command::BeginPage))};
     }
     // A page left open is abandoned: the updater restarts a block after a time-out.
@@ -313,9 +320,9 @@ SimDevice::Replies SimDevice::beginPage(const std::uint8_t *args)
         openPage = OpenPage{block, page, {}, {}, 0, false};
         openPage->frame.reserve(PageFrame::Size);
     } else {
-        violation(QStringLiteral("BeginPage %1 beyond the flash").arg(at(block, page)));
+        violation("BeginPage " + at(block, page) + " beyond the flash");
     }
-    trace(QStringLiteral("BeginPage %1").arg(at(block, page)));
+    trace("BeginPage " + at(block, page));
     return {DeviceReply::bare(DeviceReply::answerType(Command::BeginPage))};
 }
 
@@ -324,11 +331,11 @@ SimDevice::Replies SimDevice::pageData(const std::uint8_t *data, std::size_t len
     const auto reply = [](std::uint8_t status) {
         return Replies{DeviceReply::status(DeviceReply::answerType(Command::PageData), status)};
     };
-    requireTransfer(QStringLiteral("PageData"));
+    requireTransfer("PageData");
     const std::size_t groupBytes = length > std::size_t(GroupsOffset) ? length - GroupsOffset - 1 : 0;
     if (length < std::size_t(GroupsOffset + 1) || groupBytes % Pack7::GroupBytes != 0) {
-        violation(QStringLiteral("PageData of %1 bytes does not hold whole groups").arg(length));
-        trace(QStringLiteral("PageData malformed"));
+        violation("PageData of " + to_string(length) + " bytes does not hold whole groups");
+        trace("PageData malformed");
         return reply(PieceMalformed);
     }
     std::array<std::uint8_t, SysEx::MaxMessageLength> piece;
@@ -336,32 +343,32 @@ SimDevice::Replies SimDevice::pageData(const std::uint8_t *data, std::size_t len
                                             piece.data(), piece.size());
     // The most frequent command: its line is not even formatted when nobody listens.
     if (onCommand)
-        trace(QStringLiteral("PageData %1 bytes").arg(count));
+        trace("PageData " + to_string(count) + " bytes");
     if (Pack7::checksum(piece.data(), count) != data[ChecksumOffset]) {
-        violation(QStringLiteral("PageData checksum 0x%1 does not match its data (0x%2)")
-                      .arg(data[ChecksumOffset], 2, 16, QLatin1Char('0'))
-                      .arg(Pack7::checksum(piece.data(), count), 2, 16, QLatin1Char('0')));
+        violation("PageData checksum " + hexByte(data[ChecksumOffset]) + " does not match its data ("
+                  + hexByte(Pack7::checksum(piece.data(), count)) + ")");
         return reply(PieceBadChecksum);
     }
     if (!openPage) {
-        violation(QStringLiteral("PageData without BeginPage"));
+        violation("PageData without BeginPage");
         return reply(PieceNoPage);
     }
     // Pieces 0..31 carry 64 bytes, piece 32 the last 48.
     const int expected = openPage->pieces < PageFrame::Pieces ? PageFrame::pieceLength(openPage->pieces) : 0;
     openPage->pieceMisfit = openPage->pieceMisfit || int(count) != expected;
     ++openPage->pieces;
-    openPage->sinceBegin.append(reinterpret_cast<const char *>(piece.data()), int(count));
+    openPage->sinceBegin.insert(openPage->sinceBegin.end(), piece.begin(), piece.begin() + count);
     if (laxPage) {
-        openPage->frame.append(reinterpret_cast<const char *>(piece.data()), int(count));
-        openPage->frame.truncate(PageFrame::Size);
+        openPage->frame.insert(openPage->frame.end(), piece.begin(), piece.begin() + count);
+        if (openPage->frame.size() > std::size_t(PageFrame::Size))
+            openPage->frame.resize(PageFrame::Size);
         return reply(PieceOk);
     }
-    if (openPage->frame.size() + int(count) > PageFrame::Size) {
-        violation(QStringLiteral("PageData beyond the %1 bytes of a page frame").arg(PageFrame::Size));
+    if (openPage->frame.size() + count > std::size_t(PageFrame::Size)) {
+        violation("PageData beyond the " + to_string(PageFrame::Size) + " bytes of a page frame");
         return reply(PieceOverflow);
     }
-    openPage->frame.append(reinterpret_cast<const char *>(piece.data()), int(count));
+    openPage->frame.insert(openPage->frame.end(), piece.begin(), piece.begin() + count);
     return reply(PieceOk);
 }
 
@@ -371,40 +378,38 @@ SimDevice::Replies SimDevice::programPage()
         return Replies{DeviceReply::status(DeviceReply::answerType(Command::ProgramPage),
                                            ok ? DeviceReply::StatusOk : DeviceReply::StatusFail)};
     };
-    requireTransfer(QStringLiteral("ProgramPage"));
+    requireTransfer("ProgramPage");
     if (!openPage) {
-        violation(QStringLiteral("ProgramPage without BeginPage"));
-        trace(QStringLiteral("ProgramPage: FAIL"));
+        violation("ProgramPage without BeginPage");
+        trace("ProgramPage: FAIL");
         return reply(false);
     }
     OpenPage page = std::move(*openPage);
     openPage.reset();
-    const QString where = at(page.block, page.page);
+    const std::string where = at(page.block, page.page);
 
     bool ok = true;
     // Whatever the link did, a frame that is not the 33 pieces of one page
     // must never be programmed: the updater had to notice first.
     if (page.pieces != PageFrame::Pieces || page.pieceMisfit)
-        violation(QStringLiteral("ProgramPage %1 after %2 pieces%3, not the %4 of one page frame")
-                      .arg(where).arg(page.pieces)
-                      .arg(page.pieceMisfit ? QStringLiteral(" of the wrong sizes") : QString())
-                      .arg(PageFrame::Pieces));
+        violation("ProgramPage " + where + " after " + to_string(page.pieces) + " pieces"
+                  + (page.pieceMisfit ? " of the wrong sizes" : "") + ", not the " + to_string(PageFrame::Pieces)
+                  + " of one page frame");
     if (std::exchange(laxPage, false)) {
-        page.frame.resize(PageFrame::Size, char(0xFF));
+        page.frame.resize(PageFrame::Size, SimNand::ErasedByte);
         if (page.frame != page.sinceBegin)
-            violation(QStringLiteral("ProgramPage %1 reported programmed, holding other than its frame").arg(where));
-    } else if (page.frame.size() != PageFrame::Size) {
-        violation(QStringLiteral("ProgramPage %1 with %2 of %3 bytes")
-                      .arg(where).arg(page.frame.size()).arg(PageFrame::Size));
+            violation("ProgramPage " + where + " reported programmed, holding other than its frame");
+    } else if (page.frame.size() != std::size_t(PageFrame::Size)) {
+        violation("ProgramPage " + where + " with " + to_string(page.frame.size()) + " of "
+                  + to_string(PageFrame::Size) + " bytes");
         ok = false;
     } else {
-        const auto *bytes = reinterpret_cast<const std::uint8_t *>(page.frame.constData());
+        const std::uint8_t *bytes = page.frame.data();
         for (int k = 0; k < PageFrame::Chunks; ++k) {
             const std::uint8_t *chunk = bytes + PageFrame::HeaderSize + k * PageFrame::ChunkStride;
             const auto ecc = chunkEcc(chunk);
             if (!std::equal(ecc.begin(), ecc.end(), chunk + PageFrame::ChunkSize)) {
-                violation(QStringLiteral("ProgramPage %1: check bytes of chunk %2 do not match")
-                              .arg(where).arg(k));
+                violation("ProgramPage " + where + ": check bytes of chunk " + to_string(k) + " do not match");
                 ok = false;
             }
         }
@@ -412,12 +417,12 @@ SimDevice::Replies SimDevice::programPage()
     if (ok && programFails(page.block, page.page))
         ok = false;
     if (ok && wrongStores.erase({page.block, page.page}))
-        page.frame[PageFrame::frameOffset(100)] = char(page.frame[PageFrame::frameOffset(100)] ^ 0x10);
+        page.frame[std::size_t(PageFrame::frameOffset(100))] ^= 0x10;
     if (ok && !flash.program(page.block, page.page, page.frame)) {
-        violation(QStringLiteral("ProgramPage %1 over a page not erased since it was written").arg(where));
+        violation("ProgramPage " + where + " over a page not erased since it was written");
         ok = false;
     }
-    trace(QStringLiteral("ProgramPage %1: %2").arg(where, ok ? QStringLiteral("ok") : QStringLiteral("FAIL")));
+    trace("ProgramPage " + where + (ok ? ": ok" : ": FAIL"));
     return reply(ok);
 }
 
@@ -428,37 +433,38 @@ SimDevice::Replies SimDevice::resetNand(const std::uint8_t *args)
     const std::uint32_t size = groups(args + 2, 4);
     if (!std::equal(SysEx::ResetConfirmation.begin(), SysEx::ResetConfirmation.end(), args + 6)) {
         // The code guards the flash against a stray message: refuse, say nothing.
-        violation(QStringLiteral("ResetNand with a wrong confirmation code refused"));
-        trace(QStringLiteral("ResetNand refused"));
+        violation("ResetNand with a wrong confirmation code refused");
+        trace("ResetNand refused");
         return {};
     }
     if (size == 0 || size > DataCapacity)
-        violation(QStringLiteral("ResetNand announces an image of %1 bytes").arg(size));
+        violation("ResetNand announces an image of " + to_string(size) + " bytes");
     announcedVer = major | (std::uint32_t(minor) << VersionShift);
     announcedBytes = size;
     announced = true;
     transfer = true;
     openPage.reset();
-    trace(QStringLiteral("ResetNand %1.%2, %3 bytes").arg(major).arg(minor, 2, 10, QLatin1Char('0')).arg(size));
+    trace("ResetNand " + to_string(major) + "." + (minor < 10 ? "0" : "") + to_string(minor) + ", "
+          + to_string(size) + " bytes");
     return {DeviceReply::transferState(true), DeviceReply::bare(DeviceReply::answerType(Command::ResetNand))};
 }
 
 SimDevice::Replies SimDevice::finish()
 {
     if (openPage) {
-        violation(QStringLiteral("Finish with %1 begun but not programmed").arg(at(openPage->block, openPage->page)));
+        violation("Finish with " + at(openPage->block, openPage->page) + " begun but not programmed");
         openPage.reset();
     }
     // A Finish again after one that closed a transfer is the updater making
     // sure, when the transfer-off report may have got lost.
     if (!transfer && finishes == 0)
-        violation(QStringLiteral("Finish outside a transfer"));
+        violation("Finish outside a transfer");
     if (announced)
         id.firmwareVersion = announcedVer;
     announced = false;
     transfer = false;
     ++finishes;
-    trace(QStringLiteral("Finish"));
+    trace("Finish");
     return {DeviceReply::transferState(false)};
 }
 
@@ -473,47 +479,48 @@ bool SimDevice::programFails(int block, int page) const
         || programFaults.count({block, page}) != 0;
 }
 
-void SimDevice::requireTransfer(const QString &command)
+void SimDevice::requireTransfer(const char *command)
 {
     if (!transfer)
-        violation(QStringLiteral("%1 outside a transfer (no ResetNand)").arg(command));
+        violation(std::string(command) + " outside a transfer (no ResetNand)");
 }
 
-void SimDevice::violation(const QString &what)
+void SimDevice::violation(const std::string &what)
 {
     problems.push_back(what);
-    trace(QStringLiteral("!! ") + what);
+    trace("!! " + what);
 }
 
-void SimDevice::trace(const QString &line) const
+void SimDevice::trace(const std::string &line) const
 {
     if (onCommand)
         onCommand(line);
 }
 
-QByteArray SimDevice::image(std::int64_t size, QStringList *headerProblems) const
+Bytes SimDevice::image(std::int64_t size, std::vector<std::string> *headerProblems) const
 {
     const auto list = storedList();
     if (!list || size <= 0)
         return {};
-    QByteArray bytes;
-    bytes.reserve(int(std::min(size, DataCapacity)));
+    Bytes bytes;
+    bytes.reserve(std::size_t(std::min(size, DataCapacity)));
     int imageBlock = 0;
-    for (int block = ListBlock + 1; block < Blocks && bytes.size() < size; ++block) {
+    const auto held = [&bytes] { return std::int64_t(bytes.size()); };
+    for (int block = ListBlock + 1; block < Blocks && held() < size; ++block) {
         if (list->badBlocks.count(block))
             continue;
-        for (int page = 0; page < PagesPerBlock && bytes.size() < size; ++page) {
+        for (int page = 0; page < PagesPerBlock && held() < size; ++page) {
             if (headerProblems) {
                 const std::uint8_t header = flash.headerByte(block, page, 0);
                 if (!flash.written(block, page))
-                    headerProblems->append(QStringLiteral("%1 holds no data").arg(at(block, page)));
+                    headerProblems->push_back(at(block, page) + " holds no data");
                 else if (header != (imageBlock & 0xFF))
-                    headerProblems->append(QStringLiteral("%1 is marked for image block %2, not %3")
-                                               .arg(at(block, page)).arg(header).arg(imageBlock & 0xFF));
+                    headerProblems->push_back(at(block, page) + " is marked for image block " + to_string(header)
+                                              + ", not " + to_string(imageBlock & 0xFF));
             }
-            const int take = int(std::min<std::int64_t>(PageBytes, size - bytes.size()));
+            const int take = int(std::min<std::int64_t>(PageBytes, size - held()));
             for (int i = 0; i < take; ++i)
-                bytes.append(static_cast<char>(flash.dataByte(block, page, i)));
+                bytes.push_back(flash.dataByte(block, page, i));
         }
         ++imageBlock;
     }
@@ -552,7 +559,7 @@ int SimDevice::listCopies() const
     return used;
 }
 
-QByteArray SimDevice::pageFrame(int block, int page) const
+Bytes SimDevice::pageFrame(int block, int page) const
 {
     return flash.frame(block, page);
 }

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "devicebytes.h"
 #include "simnand.h"
-
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -45,7 +44,7 @@ public:
     {
         std::uint32_t serialNumber = 123456789;  // shows as 586-638-764
         std::uint32_t firmwareVersion = 0x0801;  // 1.08
-        QString name = QStringLiteral("Qel");
+        std::string name = "Qel";  // Latin-1
     };
 
     SimDevice();
@@ -60,7 +59,7 @@ public:
     void eraseAll();
     // Programs a raw 2096-byte frame into an erased page, as a half-finished
     // program (a power cut) can leave one; false when the page was not erased.
-    bool storeRawPage(int block, int page, const QByteArray &frame);
+    bool storeRawPage(int block, int page, const Bytes &frame);
 
     // Faults of the flash itself: the erase or program of these fails (page -1: every page).
     // Erasing a factory-marked block fails as well.
@@ -76,35 +75,35 @@ public:
     ReadReach reach() const { return readReach; }
     // "whole", "block0", "block0-aliased" or "block0-silent", as the
     // simulator's option and QEL_SIM_READS take it.
-    static std::optional<ReadReach> reachNamed(const QString &name);
+    static std::optional<ReadReach> reachNamed(std::string_view name);
 
     // One command in; the replies the device sends, in order (none for Finish
     // or a message it does not understand). A TransferState report goes out
     // when ResetNand arrives (on) and after Finish (off). After a Finish that
     // closes a transfer the device runs the announced version.
-    std::vector<QByteArray> handle(const std::uint8_t *data, std::size_t length);
-    std::vector<QByteArray> handle(const QByteArray &message);
+    std::vector<Bytes> handle(const std::uint8_t *data, std::size_t length);
+    std::vector<Bytes> handle(const Bytes &message);
 
     // What it found wrong in what it was sent (bad checksum, bad check bytes,
     // a page programmed with pieces missing, ...), one line each.
-    const std::vector<QString> &violations() const { return problems; }
+    const std::vector<std::string> &violations() const { return problems; }
     void clearViolations() { problems.clear(); }
     // One line per command handled, for the simulator's verbose mode.
-    std::function<void(const QString &)> onCommand;
+    std::function<void(const std::string &)> onCommand;
 
     // Reading back.
     // The image as the device would boot it: the data pages of the blocks its
     // newest stored list calls good, from block 1 upward, cut to `size`; empty
     // without a stored list, shorter when the good blocks run out. Pages whose
     // header does not name their image block are listed in `headerProblems`.
-    QByteArray image(std::int64_t size, QStringList *headerProblems = nullptr) const;
+    Bytes image(std::int64_t size, std::vector<std::string> *headerProblems = nullptr) const;
     // The newest intact list copy in block 0: bad blocks and factory count;
     // nothing when block 0 holds none.
     struct StoredList { std::set<int> badBlocks; std::int16_t factoryDefects = 0; int page = 0; };
     std::optional<StoredList> storedList() const;
     int listCopies() const;  // used pages of block 0
     // Raw page frame (2096 bytes) or an empty array for an erased page.
-    QByteArray pageFrame(int block, int page) const;
+    Bytes pageFrame(int block, int page) const;
     bool pageWritten(int block, int page) const;
     const SimNand &nand() const { return flash; }
     bool transferOn() const { return transfer; }
@@ -114,14 +113,14 @@ public:
     std::uint32_t announcedSize() const { return announcedBytes; }
 
 private:
-    using Replies = std::vector<QByteArray>;
+    using Replies = std::vector<Bytes>;
 
     struct OpenPage
     {
         int block = 0;
         int page = 0;
-        QByteArray frame;
-        QByteArray sinceBegin;  // what came after the latest BeginPage
+        Bytes frame;
+        Bytes sinceBegin;  // what came after the latest BeginPage
         int pieces = 0;         // pieces since then
         bool pieceMisfit = false;  // one of them was not of its place's size
     };
@@ -139,9 +138,9 @@ private:
     bool eraseFails(int block) const;
     bool programFails(int block, int page) const;
     // Reports a command that changes the flash outside a transfer.
-    void requireTransfer(const QString &command);
-    void violation(const QString &what);
-    void trace(const QString &line) const;
+    void requireTransfer(const char *command);
+    void violation(const std::string &what);
+    void trace(const std::string &line) const;
 
     Identity id;
     SimNand flash;
@@ -153,7 +152,7 @@ private:
     bool laxPage = false;  // the open page took a repeated BeginPage
     ReadReach readReach = ReadReach::WholeFlash;
     std::optional<OpenPage> openPage;
-    std::vector<QString> problems;
+    std::vector<std::string> problems;
     std::uint32_t announcedVer = 0;
     std::uint32_t announcedBytes = 0;
     bool announced = false;

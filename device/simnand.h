@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include "devicebytes.h"
 
 #include <cstdint>
 #include <vector>
@@ -25,11 +25,11 @@ public:
     // Stores a whole frame into an erased page. Like real NAND a written page
     // can only lose one bits: programming it again keeps old AND new and
     // returns false.
-    bool program(int block, int page, const QByteArray &frame);
+    bool program(int block, int page, const Bytes &frame);
 
     bool written(int block, int page) const;
     // The frame as programmed, or empty for an erased page.
-    QByteArray frame(int block, int page) const;
+    Bytes frame(int block, int page) const;
     // Data byte 0..2047 of the page (check bytes and header skipped); 0xFF when erased.
     std::uint8_t dataByte(int block, int page, int dataOffset) const;
     std::uint8_t headerByte(int block, int page, int offset) const;
@@ -37,5 +37,5 @@ public:
 private:
     static int index(int block, int page) { return block * PagesPerBlock + page; }
 
-    std::vector<QByteArray> pages;
+    std::vector<Bytes> pages;
 };

@@ -10,17 +10,17 @@ constexpr std::uint8_t LowSeven = 0x7F;
 constexpr std::uint32_t CommandStream = 0x9E3779B9u;  // sets the commands' sequence apart from the replies'
 // Another maker's identity reply (non-commercial maker id), another device of
 // ours, a note-on and an active-sensing byte.
-const std::array<QByteArray, 4> ForeignMessages{
-    QByteArray::fromHex("f07e7f0602007d0102030405060708f7"),
-    QByteArray::fromHex("f00011220b000000002001124f7f00f7"),
-    QByteArray::fromHex("903c40"),
-    QByteArray::fromHex("fe"),
+const std::array<Bytes, 4> ForeignMessages{
+    Bytes{0xf0, 0x7e, 0x7f, 0x06, 0x02, 0x00, 0x7d, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0xf7},
+    Bytes{0xf0, 0x00, 0x11, 0x22, 0x0b, 0x00, 0x00, 0x00, 0x00, 0x20, 0x01, 0x12, 0x4f, 0x7f, 0x00, 0xf7},
+    Bytes{0x90, 0x3c, 0x40},
+    Bytes{0xfe},
 };
 // An empty SysEx, a bare head, and a head whose type byte is missing.
-const std::array<QByteArray, 3> ShortMessages{
-    QByteArray::fromHex("f0f7"),
-    QByteArray::fromHex("f00011220af7"),
-    QByteArray::fromHex("f00011220a00000000f7"),
+const std::array<Bytes, 3> ShortMessages{
+    Bytes{0xf0, 0xf7},
+    Bytes{0xf0, 0x00, 0x11, 0x22, 0x0a, 0xf7},
+    Bytes{0xf0, 0x00, 0x11, 0x22, 0x0a, 0x00, 0x00, 0x00, 0x00, 0xf7},
 };
 
 } // namespace
@@ -93,10 +93,9 @@ bool LinkFaults::struck(const FaultSet &hit, Fault fault, std::uint8_t type)
     return true;
 }
 
-bool LinkFaults::losesCommand(const QByteArray &command)
+bool LinkFaults::losesCommand(const Bytes &command)
 {
-    const auto type = command.size() > SysEx::CommandOffset
-        ? static_cast<std::uint8_t>(command[SysEx::CommandOffset]) : std::uint8_t(0);
+    const auto type = command.size() > std::size_t(SysEx::CommandOffset) ? command[SysEx::CommandOffset] : std::uint8_t(0);
     FaultSet hit{};
     takeOneShots(true, type, ++commandsOfType[std::size_t(type % TypeCount)], ++commandsSeen, hit);
     if (unit(commandRng) < odds.loseCommand)
@@ -104,14 +103,13 @@ bool LinkFaults::losesCommand(const QByteArray &command)
     return struck(hit, Fault::LoseCommand, type);
 }
 
-std::vector<WireMessage> LinkFaults::apply(const std::vector<QByteArray> &replies)
+std::vector<WireMessage> LinkFaults::apply(const std::vector<Bytes> &replies)
 {
     std::vector<WireMessage> wire;
-    for (const QByteArray &reply : replies) {
+    for (const Bytes &reply : replies) {
         if (gone)
             break;
-        const auto type = reply.size() > SysEx::CommandOffset
-            ? static_cast<std::uint8_t>(reply[SysEx::CommandOffset]) : std::uint8_t(0);
+        const auto type = reply.size() > std::size_t(SysEx::CommandOffset) ? reply[SysEx::CommandOffset] : std::uint8_t(0);
         const FaultSet hit = faultsFor(type);
         const auto struck = [&](Fault f) { return this->struck(hit, f, type); };
         if (struck(Fault::Vanish)) {
@@ -138,48 +136,48 @@ std::vector<WireMessage> LinkFaults::apply(const std::vector<QByteArray> &replie
     return wire;
 }
 
-QString LinkFaults::name(Fault fault)
+const char *LinkFaults::name(Fault fault)
 {
     switch (fault) {
-    case Fault::Lose: return QStringLiteral("lost");
-    case Fault::Late: return QStringLiteral("late");
-    case Fault::Duplicate: return QStringLiteral("duplicated");
-    case Fault::Corrupt: return QStringLiteral("corrupted");
-    case Fault::CutShort: return QStringLiteral("cut short");
-    case Fault::Foreign: return QStringLiteral("foreign message first");
-    case Fault::Short: return QStringLiteral("stub message first");
-    case Fault::Vanish: return QStringLiteral("port gone");
-    case Fault::LoseCommand: return QStringLiteral("command lost");
+    case Fault::Lose: return "lost";
+    case Fault::Late: return "late";
+    case Fault::Duplicate: return "duplicated";
+    case Fault::Corrupt: return "corrupted";
+    case Fault::CutShort: return "cut short";
+    case Fault::Foreign: return "foreign message first";
+    case Fault::Short: return "stub message first";
+    case Fault::Vanish: return "port gone";
+    case Fault::LoseCommand: return "command lost";
     }
-    return {};
+    return "";
 }
 
-QByteArray LinkFaults::corrupted(QByteArray message)
+Bytes LinkFaults::corrupted(Bytes message)
 {
     // Start and end bytes stay, so the carrier still delivers one message.
     if (message.size() < 3)
         return message;
     const int at = 1 + below(int(message.size()) - 2);
     const auto flip = static_cast<std::uint8_t>(1 + below(LowSeven));
-    message[at] = static_cast<char>((static_cast<std::uint8_t>(message[at]) ^ flip) & LowSeven);
+    message[std::size_t(at)] = static_cast<std::uint8_t>((message[std::size_t(at)] ^ flip) & LowSeven);
     return message;
 }
 
-QByteArray LinkFaults::cutShort(const QByteArray &message)
+Bytes LinkFaults::cutShort(const Bytes &message)
 {
     if (message.size() < 3)
         return message;
-    QByteArray stub = message.left(1 + below(int(message.size()) - 2));
-    stub.append(static_cast<char>(SysEx::End));
+    Bytes stub(message.begin(), message.begin() + 1 + below(int(message.size()) - 2));
+    stub.push_back(SysEx::End);
     return stub;
 }
 
-QByteArray LinkFaults::foreignMessage()
+const Bytes &LinkFaults::foreignMessage()
 {
     return ForeignMessages[std::size_t(below(int(ForeignMessages.size())))];
 }
 
-QByteArray LinkFaults::shortMessage()
+const Bytes &LinkFaults::shortMessage()
 {
     return ShortMessages[std::size_t(below(int(ShortMessages.size())))];
 }

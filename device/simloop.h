@@ -1,18 +1,14 @@
 #pragma once
 
+#include "devicebytes.h"
 #include "linkfaults.h"
 #include "reply.h"
-#include "midiservice.h"
 #include "simdevice.h"
-
-#include <QByteArray>
-#include <QList>
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <vector>
 
 // A simulated device on the caller's own thread, for tests, fault campaigns
@@ -23,19 +19,21 @@
 // tick(), so a run is repeatable.
 //
 //     SimLoop loop;
-//     loop.receiver = [&](const QByteArray &m) { engine.handleReply(decodeReply(...m...)); };
+//     loop.receiver = [&](const Bytes &m) { engine.handleReply(decodeReply(...m...)); };
 //     engine.start(image, size);   // an engine whose CommandSink calls loop.send()
 //     while (engine.isRunning()) { loop.pump(); loop.tick(); engine.tick(); }
 //
-// Or through a MIDI service, as a session would: loop.makeService().
+// Or through a MIDI service, as a session would: makeSimLoopService(loop)
+// (sim/simloopservice.h), which attaches its input port here.
 class SimLoop
 {
 public:
     enum class Fate { Deliver, Lose, Hold };
-    using Responder = std::function<std::vector<QByteArray>(const QByteArray &command)>;
+    using Responder = std::function<std::vector<Bytes>(const Bytes &command)>;
     // What becomes of the replies to sent message number `index` (from 0).
-    using FateRule = std::function<Fate(const QByteArray &command, int index)>;
-    using Receiver = std::function<void(const QByteArray &message)>;
+    using FateRule = std::function<Fate(const Bytes &command, int index)>;
+    using Receiver = std::function<void(const Bytes &message)>;
+    using PortCallback = std::function<void(const std::uint8_t *data, std::size_t length)>;
     static constexpr int NoLimit = -1;
     static constexpr int DefaultLateTicks = 30;  // past the updater's shortest time-out
 
@@ -44,15 +42,11 @@ public:
     SimLoop(const SimLoop &) = delete;
     SimLoop &operator=(const SimLoop &) = delete;
 
-    // A MIDI service with one port each way that talks to this loop. The
-    // loop must outlive it.
-    std::unique_ptr<MidiService> makeService();
-
     SimDevice device;
     LinkFaults faults;            // all rates zero until set
     Responder responder;          // the device, unless a test scripts its own
     FateRule fate;                // unset: every reply goes on the wire
-    Receiver receiver;            // unset: the callback the input port was opened with
+    Receiver receiver;            // unset: the callback of the attached input port
     int lateTicks = DefaultLateTicks;  // a late reply holds up everything behind it this long
     int refuseFrom = NoLimit;     // the port refuses message number refuseFrom and later
     bool refuseWhenVanished = true;    // once the faults took the port away, sends fail
@@ -72,7 +66,7 @@ public:
     void clearWire();
     bool hasQueued() const { return !queue.empty(); }
 
-    const QList<QByteArray> &sent() const { return sentMessages; }
+    const std::vector<Bytes> &sent() const { return sentMessages; }
     // For the receiver: how many messages had been sent when the reply it is
     // handed arrived (Reply::sentBefore). Replies on time arrive as their
     // command is answered, late and held ones when they are delivered.
@@ -82,20 +76,22 @@ public:
 
     // What the service does with an outgoing message.
     bool send(const std::uint8_t *data, std::size_t length);
+    // The input port of a MIDI service on this loop: replies go there when no
+    // receiver is set. An empty callback detaches it.
+    void attachPort(PortCallback callback) { portCallback = std::move(callback); }
 
 private:
-    friend class SimLoopService;
     struct Queued
     {
-        QByteArray bytes;
+        Bytes bytes;
         int due = 0;
         std::uint32_t stamp = 0;  // Reply::Unstamped: taken at delivery
     };
 
     std::deque<Queued> queue;
-    std::vector<QByteArray> held;
-    QList<QByteArray> sentMessages;
-    MidiService::ReceiveCallback portCallback;
+    std::vector<Bytes> held;
+    std::vector<Bytes> sentMessages;
+    PortCallback portCallback;
     int sentTotal = 0;
     int now = 0;
     std::uint32_t stamp = 0;

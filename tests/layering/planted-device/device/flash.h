@@ -1,0 +1,3 @@
+#pragma once
+// Planted fault: Qt in the device model.
+#include <QByteArray>
