@@ -13,9 +13,10 @@ build="$root/build"
 # qt6-l10n-tools lrelease, qt6-translations-l10n Qt's own German catalogue;
 # jackd2 lets the JACK tests start a private server; the fonts draw the
 # window's texts in offscreen tests; librsvg2-bin renders the desktop icon
-# and help2man writes the manual pages from --help.
+# and help2man writes the manual pages from --help; doctest-dev is the test
+# framework of the plain C++ core's own tests (tests/core).
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config doctest-dev
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     librtmidi-dev libgl-dev
     jackd2

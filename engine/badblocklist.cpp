@@ -8,7 +8,6 @@ constexpr int DefectPartBytes = 64;
 constexpr int BlocksPerDefectPart = DefectPartBytes * 8;
 constexpr int FirstDataBlock = 1; // block 0 keeps the list itself
 constexpr std::uint8_t Marker = 0xA5;
-constexpr int Filler = 0xFFFF;
 
 int entryAt(const std::uint8_t *chunk, int i)
 {

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr int ListBlock = 0;
 constexpr std::uint8_t ErasedByte = 0xFF;
 
 } // namespace
