@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -21,6 +22,7 @@ namespace {
 
 // Carriage return, then erase to the end of the line.
 const QString Redraw = QStringLiteral("\r\x1b[K");
+const QChar Return = QLatin1Char('\r');
 
 void write(FILE *stream, const QByteArray &bytes)
 {
@@ -30,14 +32,31 @@ void write(FILE *stream, const QByteArray &bytes)
 
 void write(FILE *stream, const QString &text)
 {
+#ifdef Q_OS_WIN
+    // The console was switched to UTF-8; files and pipes get it as well.
+    write(stream, text.toUtf8());
+#else
     write(stream, text.toLocal8Bit());
+#endif
 }
 
 } // namespace
 
 Console::Console()
-    : outTerminal(isatty(fileno(stdout)) != 0), inTerminal(isatty(fileno(stdin)) != 0)
+    : outTerminal(isatty(fileno(stdout)) != 0)
+    , inTerminal(isatty(fileno(stdin)) != 0)
+    , abilities(prepareTerminal(outTerminal))
 {
+}
+
+QString Console::redrawn(const QString &line)
+{
+    if (abilities.escapes)
+        return Redraw + line;
+    // No escapes: blanks cover what is left of a longer line before.
+    const int blanks = std::max(0, drawnLength - int(line.size()));
+    drawnLength = int(line.size());
+    return Return + line + QString(blanks, QLatin1Char(' '));
 }
 
 void Console::event(const QJsonObject &object)
@@ -67,7 +86,7 @@ void Console::progress(const QString &line)
         write(stdout, line + QLatin1Char('\n'));
         return;
     }
-    write(stdout, Redraw + line);
+    write(stdout, redrawn(line));
     progressOpen = true;
 }
 
@@ -75,13 +94,15 @@ void Console::progressBlock(const QStringList &lines)
 {
     if (json)
         return;
+    // Without escapes the cursor cannot go up: the block is printed again below.
+    const bool inPlace = outTerminal && abilities.escapes;
     QString text;
-    if (outTerminal && blockLines > 0)
+    if (inPlace && blockLines > 0)
         text = QStringLiteral("\x1b[%1A").arg(blockLines);  // up to the block's first line
     for (const QString &line : lines)
-        text += (outTerminal ? Redraw : QString()) + line + QLatin1Char('\n');
+        text += (inPlace ? Redraw : QString()) + line + QLatin1Char('\n');
     write(stdout, text);
-    blockLines = outTerminal ? int(lines.size()) : 0;
+    blockLines = inPlace ? int(lines.size()) : 0;
 }
 
 void Console::endProgress()
@@ -90,6 +111,7 @@ void Console::endProgress()
     if (!progressOpen)
         return;
     progressOpen = false;
+    drawnLength = 0;
     write(stdout, QStringLiteral("\n"));
 }
 

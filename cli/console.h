@@ -1,5 +1,7 @@
 #pragma once
 
+#include "terminalsetup.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -34,8 +36,13 @@ public:
     bool confirm(const QString &question);
 
 private:
+    // A line redrawn in place over the one before.
+    QString redrawn(const QString &line);
+
     bool outTerminal;
     bool inTerminal;
+    TerminalAbilities abilities;
+    int drawnLength = 0;  // of the progress line on screen, where it must be overwritten with blanks
     bool progressOpen = false;
     int blockLines = 0;  // lines of the block on screen above the cursor
     bool json = false;
