@@ -17,8 +17,8 @@ QString helpEpilogue()
     return Texts::tr("Exit status:\n"
                      "  0  The image was written; the last line says whether the Qel runs it yet.\n"
                      "     Or --list, --find or --info done.\n"
-                     "  1  The update failed, was cancelled or was not confirmed, or the built-in\n"
-                     "     image is damaged; with --all, a Qel was not written.\n"
+                     "  1  The update failed or was not confirmed, or the built-in image is\n"
+                     "     damaged; with --all, a Qel was not written.\n"
                      "  2  The command line was wrong: an unknown option or argument; --sim with\n"
                      "     another --api; --all with --serial, --in, --out, --find, --list or\n"
                      "     --info; --all or --json writing without --yes; a port not found or\n"
@@ -28,7 +28,10 @@ QString helpEpilogue()
                      "  3  No MIDI ports, the ports would not open, no Qel answered within 3 s,\n"
                      "     or none has the --serial number.\n"
                      "  4  With --verify: the image was written but not checked, because this Qel\n"
-                     "     cannot read its pages back.\n")
+                     "     cannot read its pages back.\n"
+                     "130  Stopped by Ctrl-C (SIGINT) or SIGTERM: an update under way was cancelled\n"
+                     "     as the window's Cancel does, never leaving the Qel without its list of\n"
+                     "     bad blocks.\n")
         + QLatin1Char('\n')
         + Texts::tr("Environment:\n"
                     "  QEL_MIDI_API         The MIDI system when neither --api nor --sim is given:\n"

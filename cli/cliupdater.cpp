@@ -12,6 +12,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 namespace {
 
 QString inDirection() { return QStringLiteral("MIDI IN"); }
@@ -41,6 +43,7 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
     connect(&session, &UpdateSession::traced, this,
             [this](const QString &line) { console.event(JsonEvents::trace(session.serialText(), line)); });
     connect(&session, &UpdateSession::finished, this, &CliUpdater::onFinished);
+    connect(&stops, &StopSignals::stopRequested, this, &CliUpdater::onStop);
     // The question waits for the timed reads, so that it names an honest duration.
     connect(&session, &UpdateSession::measured, this, [this] {
         if (greeted && !this->options.infoOnly)
@@ -50,6 +53,14 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
 
 void CliUpdater::start()
 {
+    // Nobody could answer the question: said before any port opens.
+    const bool writes = !options.listPorts && !options.find && !options.infoOnly;
+    if (writes && !options.assumeYes && !console.inputIsTerminal()) {
+        console.complain(Texts::tr("Nobody can be asked before writing: standard input is not a terminal. "
+                                   "Add --yes to update without a question."));
+        quit(ExitUsage);
+        return;
+    }
     if (options.listPorts) {
         listPorts();
         return;
@@ -189,13 +200,12 @@ void CliUpdater::onIdentified()
 void CliUpdater::startUpdate()
 {
     if (!options.assumeYes) {
-        if (!console.inputIsTerminal()) {
-            console.complain(Texts::tr("Nobody can be asked before writing: standard input is not a terminal. "
-                                       "Add --yes to update without a question."));
-            quit(ExitUsage);
+        const bool yes = console.confirm(session.confirmationText());
+        if (StopSignals::requested()) {  // the question was interrupted
+            onStop();
             return;
         }
-        if (!console.confirm(session.confirmationText())) {
+        if (!yes) {
             console.say(Texts::tr("Nothing was written."));
             quit(ExitUpdateFailed);
             return;
@@ -236,8 +246,24 @@ void CliUpdater::fail(const QString &outcome, const QString &message, int code)
     quit(code);
 }
 
+void CliUpdater::onStop()
+{
+    if (std::exchange(interrupted, true))
+        return;  // the cancel under way ends the run
+    if (multi) {
+        multi->cancel();
+        return;
+    }
+    if (session.isUpdating()) {
+        session.cancelUpdate();
+        return;
+    }
+    console.complain(Texts::tr("Stopped before writing; nothing was written."));
+    quit(ExitInterrupted);
+}
+
 void CliUpdater::quit(int code)
 {
     session.disconnectDevice();
-    QCoreApplication::exit(code);
+    QCoreApplication::exit(interrupted ? int(ExitInterrupted) : code);
 }

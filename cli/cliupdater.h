@@ -5,6 +5,7 @@
 #include "discovery.h"
 #include "multiupdater.h"
 #include "progressline.h"
+#include "stopsignals.h"
 #include "updatesession.h"
 
 #include <QObject>
@@ -42,10 +43,15 @@ private:
     void onProgress(const UpdateSession::Progress &progress);
     void onFinished(UpdateOutcome outcome, const QString &message);
     void fail(const QString &outcome, const QString &message, int code);
+    // SIGINT or SIGTERM: a running update is cancelled as the window's Cancel
+    // does and ends on its own; anything else ends at once.
+    void onStop();
     void quit(int code);
 
     CliOptions options;
     Console console;
+    StopSignals stops;
+    bool interrupted = false;
     UpdateSession session;
     Discovery::ServiceFactory makeService;
     std::unique_ptr<Discovery> discovery;

@@ -67,6 +67,19 @@ void MultiUpdater::start(const QList<FoundDevice> &devices)
     }
 }
 
+void MultiUpdater::cancel()
+{
+    for (const std::unique_ptr<Run> &run : runs) {
+        if (!run->result.outcome.isEmpty())
+            continue;
+        if (run->session.isUpdating())
+            run->session.cancelUpdate();
+        else
+            end(*run, JsonEvents::outcomeName(UpdateOutcome::Cancelled),
+                Texts::tr("Stopped before writing; nothing was written."));
+    }
+}
+
 std::vector<MultiUpdater::Result> MultiUpdater::results() const
 {
     std::vector<Result> all;

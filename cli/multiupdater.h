@@ -32,6 +32,9 @@ public:
     ~MultiUpdater() override;
 
     void start(const QList<FoundDevice> &devices);
+    // As the window's Cancel, for every Qel still at it; those not yet
+    // writing end at once.
+    void cancel();
     std::vector<Result> results() const;
 
 signals:

@@ -502,40 +502,6 @@ Update abbrechen?</translation>
         <translation>Das Gerät konnte seine Liste defekter Flash-Blöcke nicht speichern, und seine alte Liste musste dafür gelöscht werden. Das Gerät muss gewartet werden: Bitte wenden Sie sich an den Service, bevor Sie es benutzen.</translation>
     </message>
     <message>
-        <source>Exit status:
-  0  The image was written; the last line says whether the Qel runs it yet.
-     Or --list, --find or --info done.
-  1  The update failed, was cancelled or was not confirmed, or the built-in
-     image is damaged; with --all, a Qel was not written.
-  2  The command line was wrong: an unknown option or argument; --sim with
-     another --api; --all with --serial, --in, --out, --find, --list or
-     --info; --all or --json writing without --yes; a port not found or
-     matching several; several Qels answered and no --serial chose one;
-     no terminal to ask and no --yes; the --image file unreadable, empty or
-     too large.
-  3  No MIDI ports, the ports would not open, no Qel answered within 3 s,
-     or none has the --serial number.
-  4  With --verify: the image was written but not checked, because this Qel
-     cannot read its pages back.
-</source>
-        <translation>Exit-Status:
-  0  Das Image wurde geschrieben; die letzte Zeile sagt, ob der Qel es schon
-     ausführt. Oder --list, --find oder --info erledigt.
-  1  Das Update schlug fehl, wurde abgebrochen oder nicht bestätigt, oder das
-     eingebaute Image ist beschädigt; mit --all wurde ein Qel nicht beschrieben.
-  2  Die Befehlszeile war falsch: eine unbekannte Option oder ein Argument;
-     --sim mit einer anderen --api; --all mit --serial, --in, --out, --find,
-     --list oder --info; --all oder --json schreibend ohne --yes; ein Port
-     nicht gefunden oder mehrdeutig; mehrere Qels antworteten und kein --serial
-     wählte einen; kein Terminal zum Fragen und kein --yes; die --image-Datei
-     unlesbar, leer oder zu groß.
-  3  Keine MIDI-Ports, die Ports ließen sich nicht öffnen, kein Qel antwortete
-     innerhalb von 3 s, oder keiner hat die --serial-Nummer.
-  4  Mit --verify: das Image wurde geschrieben, aber nicht geprüft, weil dieser
-     Qel seine Seiten nicht zurücklesen kann.
-</translation>
-    </message>
-    <message>
         <source>Environment:
   QEL_MIDI_API         The MIDI system when neither --api nor --sim is given:
                        alsa, jack, winmm, core or sim. Unset: RtMidi&apos;s default.
@@ -564,6 +530,50 @@ Update abbrechen?</translation>
   QEL_SIM_SAVE_DIR     Mit sim: beim Beenden legt jeder Qel das Image, das er
                        starten würde, als qel-&lt;serial&gt;.bin in diesem Ordner ab.
 </translation>
+    </message>
+    <message>
+        <source>Exit status:
+  0  The image was written; the last line says whether the Qel runs it yet.
+     Or --list, --find or --info done.
+  1  The update failed or was not confirmed, or the built-in image is
+     damaged; with --all, a Qel was not written.
+  2  The command line was wrong: an unknown option or argument; --sim with
+     another --api; --all with --serial, --in, --out, --find, --list or
+     --info; --all or --json writing without --yes; a port not found or
+     matching several; several Qels answered and no --serial chose one;
+     no terminal to ask and no --yes; the --image file unreadable, empty or
+     too large.
+  3  No MIDI ports, the ports would not open, no Qel answered within 3 s,
+     or none has the --serial number.
+  4  With --verify: the image was written but not checked, because this Qel
+     cannot read its pages back.
+130  Stopped by Ctrl-C (SIGINT) or SIGTERM: an update under way was cancelled
+     as the window&apos;s Cancel does, never leaving the Qel without its list of
+     bad blocks.
+</source>
+        <translation>Exit-Status:
+  0  Das Image wurde geschrieben; die letzte Zeile sagt, ob der Qel es schon
+     ausführt. Oder --list, --find oder --info erledigt.
+  1  Das Update schlug fehl oder wurde nicht bestätigt, oder das eingebaute
+     Image ist beschädigt; mit --all wurde ein Qel nicht beschrieben.
+  2  Die Befehlszeile war falsch: eine unbekannte Option oder ein Argument;
+     --sim mit einer anderen --api; --all mit --serial, --in, --out, --find,
+     --list oder --info; --all oder --json schreibend ohne --yes; ein Port
+     nicht gefunden oder mehrdeutig; mehrere Qels antworteten und kein --serial
+     wählte einen; kein Terminal zum Fragen und kein --yes; die --image-Datei
+     unlesbar, leer oder zu groß.
+  3  Keine MIDI-Ports, die Ports ließen sich nicht öffnen, kein Qel antwortete
+     innerhalb von 3 s, oder keiner hat die --serial-Nummer.
+  4  Mit --verify: das Image wurde geschrieben, aber nicht geprüft, weil dieser
+     Qel seine Seiten nicht zurücklesen kann.
+130  Mit Strg+C (SIGINT) oder SIGTERM angehalten: ein laufendes Update wurde
+     abgebrochen wie mit „Abbrechen“ im Fenster, ohne den Qel je ohne seine
+     Liste der defekten Blöcke zu lassen.
+</translation>
+    </message>
+    <message>
+        <source>Stopped before writing; nothing was written.</source>
+        <translation>Vor dem Schreiben angehalten; nichts wurde geschrieben.</translation>
     </message>
 </context>
 </TS>

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 constexpr int RunLimitMs = 60000;
 
 class TestCliProcess : public QObject
@@ -22,6 +24,8 @@ private slots:
     void run();
     void allAtOnce_data();
     void allAtOnce();
+    void stopSignals_data();
+    void stopSignals();
     void helpIsDocumented();
 
 private:
@@ -76,7 +80,10 @@ void TestCliProcess::run_data()
                                      << "flash can hold";
     QTest::newRow("image named") << QStringList{"--sim", "--info"} << QStringList() << 0
                                  << QStringLiteral("SHA-256 ") + ImageDigest::Sha256 << "";
-    QTest::newRow("no terminal to ask") << QStringList{"--sim"} << QStringList() << 2 << "firmware 1.08" << "--yes";
+    // Refused before any port opens: nothing on standard output, and a silent Qel is never waited for.
+    QTest::newRow("no terminal to ask") << QStringList{"--sim"} << QStringList() << 2 << "" << "--yes";
+    QTest::newRow("no terminal, silent Qel") << QStringList{"--sim"} << QStringList{"QEL_SIM_SILENT=1"} << 2 << ""
+                                             << "standard input is not a terminal";
     QTest::newRow("downgrade named") << QStringList{"--sim", "--info"} << QStringList{"QEL_SIM_VERSION=0x0A01"} << 0
                                      << "updating would be a downgrade" << "";
     QTest::newRow("port by name") << QStringList{"--sim", "--info", "--in", "SIMULATED", "--out", "midi in"}
@@ -175,6 +182,64 @@ void TestCliProcess::allAtOnce()
         if (serial != bad)  // the last report is never held back
             QCOMPARE(progress.value("pagesDone"), progress.value("pagesTotal"));
     }
+}
+
+void TestCliProcess::stopSignals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("sentAfter");  // the signal goes once standard output shows this
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("errHas");
+    const QStringList sim{"--sim", "--yes"};
+    const QString cancelled = QStringLiteral("stopped before it was complete");
+    QTest::newRow("Ctrl-C while writing") << sim << QStringList() << "Block" << SIGINT << cancelled;
+    QTest::newRow("SIGTERM while writing") << sim << QStringList() << "Block" << SIGTERM << cancelled;
+    QTest::newRow("SIGTERM while waiting for the Qel") << sim << QStringList{"QEL_SIM_SILENT=1"} << "Connecting"
+                                                       << SIGTERM << "Stopped before writing";
+    QTest::newRow("Ctrl-C with --all") << sim + QStringList{"--all"} << QStringList{"QEL_SIM_DEVICES=2"} << "Block"
+                                       << SIGINT << cancelled;
+}
+
+// A stop signal ends the run as the window's Cancel does, with exit code 130,
+// and the Qel keeps a list it can boot with.
+void TestCliProcess::stopSignals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(QString, sentAfter);
+    QFETCH(int, signal);
+    QFETCH(QString, errHas);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &key : env.keys().filter(QRegularExpression(QStringLiteral("^QEL_"))))
+        env.remove(key);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.filePath(QStringLiteral("en")));
+    QTemporaryDir saved;
+    env.insert(QStringLiteral("QEL_SIM_SAVE_DIR"), saved.path());
+    for (const QString &setting : environment)
+        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    QProcess cli;
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QEL_CLI), arguments);
+    QByteArray out;
+    while (!out.contains(sentAfter.toUtf8()) && cli.waitForReadyRead(RunLimitMs))
+        out += cli.readAllStandardOutput();
+    QVERIFY2(out.contains(sentAfter.toUtf8()), out.constData());
+    QVERIFY(::kill(pid_t(cli.processId()), signal) == 0);
+    QVERIFY(cli.waitForFinished(RunLimitMs));
+    out += cli.readAllStandardOutput();
+    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);  // not killed by the signal
+    QVERIFY2(cli.exitCode() == 130, qPrintable(QStringLiteral("exit %1\n%2\n%3").arg(cli.exitCode()).arg(out, err)));
+    QVERIFY2(err.contains(errHas), qPrintable(err));
+    QVERIFY2(!out.contains("update is complete"), out.constData());
+    // Each Qel saves the image it would boot, which is nothing without a list:
+    // every Qel written to keeps one, one never written to holds nothing.
+    const int written = sentAfter != QLatin1String("Block") ? 0 : environment.contains("QEL_SIM_DEVICES=2") ? 2 : 1;
+    int booting = 0;
+    for (const QFileInfo &image : QDir(saved.path()).entryInfoList(QDir::Files))
+        booting += image.size() > 0 ? 1 : 0;
+    QCOMPARE(booting, written);
 }
 
 // The command line's page shows --help as it stands.
