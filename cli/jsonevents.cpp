@@ -21,24 +21,7 @@ QJsonObject named(const char *name, const QString &serial)
 
 QString JsonEvents::outcomeName(UpdateOutcome outcome)
 {
-    switch (outcome) {
-    case UpdateOutcome::Success: return QStringLiteral("success");
-    case UpdateOutcome::NoImage: return QStringLiteral("no_image");
-    case UpdateOutcome::FlashUnhealthy: return QStringLiteral("flash_unhealthy");
-    case UpdateOutcome::NoSpace: return QStringLiteral("no_space");
-    case UpdateOutcome::ListWriteFailed: return QStringLiteral("list_write_failed");
-    case UpdateOutcome::FirstListWriteFailed: return QStringLiteral("first_list_write_failed");
-    case UpdateOutcome::ListUnreadable: return QStringLiteral("list_unreadable");
-    case UpdateOutcome::FlashWornOut: return QStringLiteral("flash_worn_out");
-    case UpdateOutcome::DeviceSilent: return QStringLiteral("device_silent");
-    case UpdateOutcome::Stalled: return QStringLiteral("stalled");
-    case UpdateOutcome::PortLost: return QStringLiteral("port_lost");
-    case UpdateOutcome::PortGone: return QStringLiteral("port_gone");
-    case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
-    case UpdateOutcome::NotVerified: return QStringLiteral("not_verified");
-    case UpdateOutcome::ListLost: return QStringLiteral("list_lost");
-    }
-    return QStringLiteral("unknown");
+    return QString::fromLatin1(::outcomeName(outcome));
 }
 
 QJsonObject JsonEvents::image(const FirmwareImage &image, const QString &path)

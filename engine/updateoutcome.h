@@ -18,3 +18,7 @@ enum class UpdateOutcome {
     NotVerified,          // written, but the device cannot read its pages back for the asked-for check
     ListLost,             // block 0 was erased and no copy of the list could be stored in it
 };
+
+// The outcome as scripts read it (the command line's JSON, the browser's C
+// interface): "success", "not_verified", "device_silent", ...
+const char *outcomeName(UpdateOutcome outcome);

@@ -110,8 +110,10 @@ TEST_CASE("whole updates on both kinds of device")
     const Bytes image = makeImage(ImagePages * PageBytes - 77);
     for (const Case &c : Cases) {
         for (Reach reach : {Reach::WholeFlash, Reach::BlockZero}) {
-            CAPTURE(c.name);
-            CAPTURE(reachName(reach));
+            const std::string name = c.name;
+            const std::string kind = reachName(reach);
+            CAPTURE(name);
+            CAPTURE(kind);
             CoreRig rig;
             rig.loop.device.setReadReach(reach);
             c.setUp(rig.loop);

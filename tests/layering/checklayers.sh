@@ -10,6 +10,7 @@ declare -A allowed=(
     [protocol]=""
     [engine]="protocol"
     [device]="protocol"
+    [web]="engine device protocol"
     [midi]=""
     [sim]="device protocol midi"
     [session]="engine protocol midi"
@@ -18,7 +19,7 @@ declare -A allowed=(
     [cli]="session engine protocol midi services"
     [rtmidi]="midi"
 )
-plainCore=(protocol engine device)
+plainCore=(protocol engine device web)
 
 declare -A owner=()
 for dir in "${!allowed[@]}"; do
