@@ -1,5 +1,7 @@
 #include "campaign.h"
 
+#include "updateoutcome.h"
+
 #include <QElapsedTimer>
 #include <QStringList>
 
@@ -17,24 +19,8 @@ const std::array<const char *, Campaign::Summary::LossBands> LossBandNames{"none
 
 QString Campaign::outcomeName(UpdateOutcome outcome)
 {
-    switch (outcome) {
-    case UpdateOutcome::Success: return QStringLiteral("success");
-    case UpdateOutcome::NoImage: return QStringLiteral("no image");
-    case UpdateOutcome::FlashUnhealthy: return QStringLiteral("flash unhealthy");
-    case UpdateOutcome::NoSpace: return QStringLiteral("no space");
-    case UpdateOutcome::ListWriteFailed: return QStringLiteral("list write failed");
-    case UpdateOutcome::FirstListWriteFailed: return QStringLiteral("first list write failed");
-    case UpdateOutcome::ListUnreadable: return QStringLiteral("list unreadable");
-    case UpdateOutcome::FlashWornOut: return QStringLiteral("flash worn out");
-    case UpdateOutcome::DeviceSilent: return QStringLiteral("device silent");
-    case UpdateOutcome::Stalled: return QStringLiteral("stalled");
-    case UpdateOutcome::PortLost: return QStringLiteral("port lost");
-    case UpdateOutcome::PortGone: return QStringLiteral("port gone");
-    case UpdateOutcome::Cancelled: return QStringLiteral("cancelled");
-    case UpdateOutcome::NotVerified: return QStringLiteral("written, not verified");
-    case UpdateOutcome::ListLost: return QStringLiteral("list lost");
-    }
-    return {};
+    // The engine's one name, as the summary lines read best.
+    return QString::fromLatin1(::outcomeName(outcome)).replace(QLatin1Char('_'), QLatin1Char(' '));
 }
 
 Campaign::Campaign(std::uint32_t seed, int runs, SimDevice::ReadReach reach)
