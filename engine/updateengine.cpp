@@ -57,7 +57,6 @@ void UpdateEngine::start(const std::uint8_t *data, std::size_t size, bool verify
     stage = Stage::Reset;
     verify = verifyPages;
     firstCopy = false;
-    imageWritten = false;
     listPage = 0;
     usedListPages = 0;
     finishesSent = 0;
@@ -262,7 +261,6 @@ void UpdateEngine::onImage(ImageWriter::Result result)
     case ImageWriter::Result::Busy:
         return;
     case ImageWriter::Result::Done:
-        imageWritten = true;
         if (verify && traits.readBack == DeviceTraits::ReadBack::Works) {
             if (!verifying)
                 trace(TraceKind::VerifyPages);

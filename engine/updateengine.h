@@ -94,7 +94,6 @@ private:
     bool running = false;
     bool verify = false;
     bool firstCopy = false;       // the copy being stored is a new flash's first
-    bool imageWritten = false;
     bool verifying = false;       // reading back has begun; progress counts what it found right
     int listPage = 0;             // the page of block 0 holding the copy in use
     int usedListPages = 0;        // pages of block 0 in use; the next copy goes to this one
