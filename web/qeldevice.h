@@ -16,7 +16,8 @@ typedef struct QelDevice QelDevice;
 
 enum {
     QEL_READS_WHOLE_FLASH = 0, /* ReadChunk reaches every page */
-    QEL_READS_BLOCK_ZERO = 1   /* beyond block 0 it reads 0xFF, as the contract allows */
+    QEL_READS_BLOCK_ZERO = 1,  /* beyond block 0 it reads 0xFF, as the contract allows */
+    QEL_READS_BLOCK_ZERO_SILENT = 2 /* beyond block 0 it does not answer */
 };
 
 /* A Qel as shipped: one copy of a list without bad blocks, firmware 1.08.
@@ -35,6 +36,13 @@ size_t qel_device_violations(const QelDevice *device);
 /* Messages the link lost, replies and commands. */
 int qel_device_losses(const QelDevice *device);
 uint32_t qel_device_firmware(const QelDevice *device);
+/* Who it says it is: serial number and firmware word (1.08 is 0x0801). */
+void qel_device_set_identity(QelDevice *device, uint32_t serial, uint32_t firmware);
+/* Faults of its flash: an erase of `block` fails; programming `page` of
+ * `block` fails (-1: every page of it); factory defects it reports. */
+void qel_device_fail_erase(QelDevice *device, int block);
+void qel_device_fail_program(QelDevice *device, int block, int page);
+void qel_device_set_factory_defect(QelDevice *device, int block);
 
 #ifdef __cplusplus
 }
