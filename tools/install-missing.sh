@@ -17,6 +17,9 @@ done
 as_root=()
 [ "$(id -u)" -ne 0 ] && as_root=(sudo)
 echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update
+# Another install (a second checkout's set-up, the system's own updates) may
+# hold dpkg's lock for a while: wait for it rather than fail.
+wait_lock=(-o DPkg::Lock::Timeout=600)
+"${as_root[@]}" apt-get "${wait_lock[@]}" update
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
+    apt-get "${wait_lock[@]}" install -y --no-install-recommends "${missing[@]}"
