@@ -298,7 +298,9 @@ TEST_CASE("ports beyond 32 in a direction are neither asked nor heard")
 
 TEST_CASE("no ports: nothing asked, over at once")
 {
-    for (const auto &[inputs, outputs] : std::vector<Pair>{{0, 0}, {0, 3}, {3, 0}, {-1, 2}}) {
+    for (const Pair &ports : std::vector<Pair>{{0, 0}, {0, 3}, {3, 0}, {-1, 2}}) {
+        const int inputs = ports.first;
+        const int outputs = ports.second;
         CAPTURE(inputs);
         CAPTURE(outputs);
         DiscoveryRounds rounds;
