@@ -316,6 +316,22 @@ TEST_CASE("no ports: nothing asked, over at once")
     }
 }
 
+TEST_CASE("a search again finds a Qel where it is now")
+{
+    Search search;
+    search.inputs = 4;
+    search.outputs = 4;
+    search.wires = {{1, 1, 7}};
+    search.run();
+    REQUIRE(search.found() == std::vector<Pair>{{1, 1}});
+    search.wires = {{2, 3, 7}};
+    search.run();
+    CHECK(search.found() == std::vector<Pair>{{3, 2}});
+    search.wires = {};
+    search.run();
+    CHECK(search.found().empty());
+}
+
 TEST_CASE("a cancelled search asks no more and hears nothing")
 {
     Search search;

@@ -146,13 +146,14 @@ private slots:
         QCOMPARE(ticks, inputs && outputs ? Discovery::durationTicks(outputs) : 0);
         QVERIFY(world.services.empty());
         Found pairs;
-        for (const FoundDevice &d : reported) {
+        for (const FoundDevice &d : reported)
             pairs << qMakePair(d.inIndex, d.outIndex);
+        QCOMPARE(pairs, found);
+        for (const FoundDevice &d : reported) {
             QCOMPARE(d.inName, world.ins.at(d.inIndex));
             QCOMPARE(d.outName, world.outs.at(d.outIndex));
             QCOMPARE(d.serialNumber, devices.at(d.outIndex).second);
         }
-        QCOMPARE(pairs, found);
     }
 };
 
