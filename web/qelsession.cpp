@@ -22,11 +22,11 @@ std::int64_t microseconds(double ms)
 
 // Messages waiting to be taken, in a ring that grows only when the page falls
 // behind: commands are as long as SysExMessage holds, so none is allocated
-// while an update runs.
+// while an update runs, where one waits at a time.
 class Outbox
 {
 public:
-    Outbox() : ring(8) {}
+    Outbox() : ring(2) {}
 
     void push(const SysExMessage &message)
     {
@@ -61,14 +61,16 @@ private:
 
 } // namespace
 
-// Commands wait in the outbox until the page takes them; a reply is stamped
-// with how many the page had taken when it came, so a late one cannot pass
-// for the answer to a later command. Events wait in a queue the page empties
-// after each call.
+// Commands wait in the outbox until the page takes them. A reply is stamped
+// with how many the page had taken when it came, and a command counts as sent
+// once it is in the outbox: so a reply that came before the page took the
+// command it would answer (a copy, a late one) cannot pass for its answer.
+// Events wait in a queue the page empties after each call.
 struct QelSession : CommandSink, ConversationListener
 {
     DeviceConversation conversation{*this, *this};
     Outbox outbox;
+    std::uint32_t queued = 0;
     std::uint32_t taken = 0;
     // The page's output refused a message: every later send fails, as the
     // desktop's port does, and the engine ends with PortLost.
@@ -111,9 +113,16 @@ struct QelSession : CommandSink, ConversationListener
         if (refused)
             return false;
         outbox.push(message);
+        ++queued;
         return true;
     }
-    std::uint32_t sentCount() const override { return taken; }
+    std::uint32_t sentCount() const override { return queued; }
+    // Commands never taken were never sent.
+    void dropWaiting()
+    {
+        outbox.clear();
+        queued = taken;
+    }
 
     void connectionChanged(Connection) override {}
     void identified() override { post(QEL_EVENT_CONNECTED); }
@@ -156,7 +165,7 @@ void qel_session_free(QelSession *session)
 
 void qel_session_connect(QelSession *session, double nowMs)
 {
-    session->outbox.clear();
+    session->dropWaiting();
     session->refused = false;
     session->conversation.connect(microseconds(nowMs));
 }
@@ -164,7 +173,7 @@ void qel_session_connect(QelSession *session, double nowMs)
 void qel_session_disconnect(QelSession *session)
 {
     session->conversation.disconnect();
-    session->outbox.clear();
+    session->dropWaiting();
 }
 
 int qel_session_state(const QelSession *session)

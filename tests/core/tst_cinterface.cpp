@@ -38,6 +38,9 @@ struct Wire
     int ticks = 0;
     std::array<int, 8> seen{};
     int mostProgressInACall = 0;
+    int progressBetweenTicks = 0;  // progress handed out by a reply, not by a tick nor at the end
+    std::vector<std::string> traces;
+    int copies = 1;  // each reply is handed over this many times
     std::array<std::uint8_t, 1024> command{};
     std::array<std::uint8_t, 1024> reply{};
 
@@ -48,20 +51,27 @@ struct Wire
         qel_device_free(device);
     }
 
-    void takeEvents()
+    void takeEvents(bool ticked = true)
     {
         int progress = 0;
+        bool finished = false;
         for (int e; (e = qel_session_next_event(session)) != QEL_EVENT_NONE;) {
+            finished = finished || e == QEL_EVENT_FINISHED;
             ++seen.at(std::size_t(e));
             progress += e == QEL_EVENT_PROGRESS;
+            if (e == QEL_EVENT_TRACE)
+                traces.emplace_back(qel_session_trace(session));
         }
         mostProgressInACall = std::max(mostProgressInACall, progress);
+        if (!ticked && !finished && qel_session_updating(session))
+            progressBetweenTicks += progress;
     }
 
     bool step()
     {
         const std::size_t length = qel_session_next_command(session, command.data(), command.size());
-        if (length == 0) {
+        const bool ticked = length == 0;
+        if (ticked) {
             now += TickMs;
             qel_session_tick(session, now);
             ++ticks;
@@ -69,11 +79,13 @@ struct Wire
             ++commands;
             now += ExchangeMs;
             const std::size_t replies = qel_device_handle(device, command.data(), length);
-            for (std::size_t i = 0; i < replies; ++i)
-                qel_session_take_message(session, reply.data(),
-                                         qel_device_reply(device, i, reply.data(), reply.size()), now);
+            for (std::size_t i = 0; i < replies; ++i) {
+                const std::size_t size = qel_device_reply(device, i, reply.data(), reply.size());
+                for (int copy = 0; copy < copies; ++copy)
+                    qel_session_take_message(session, reply.data(), size, now);
+            }
         }
-        takeEvents();
+        takeEvents(ticked);
         return ticks < MaxTicks && commands < MaxCommands;
     }
 
@@ -104,12 +116,16 @@ TEST_CASE("whole updates through the session's C interface")
         {"whole flash, losses, verifying", QEL_READS_WHOLE_FLASH, 0.004, 7, true, "success"},
         {"block 0, losses", QEL_READS_BLOCK_ZERO, 0.004, 11, false, "success"},
         {"nothing arrives", QEL_READS_WHOLE_FLASH, 1, 1, false, "device_silent"},
+        {"every reply twice", QEL_READS_WHOLE_FLASH, 0, 1, true, "success"},
     };
     const std::vector<std::uint8_t> image = makeImage(70 * 2048 - 77);
     for (const Case &c : cases) {
         const std::string name = c.name;
         CAPTURE(name);
         Wire wire(c.reads, c.loss, c.seed);
+        // A reply is stamped with the commands the page had taken when it came,
+        // so the second copy cannot pass for the answer to a later command.
+        wire.copies = name == "every reply twice" ? 2 : 1;
         qel_session_connect(wire.session, wire.now);
         wire.runUntil([&] { return wire.seen[QEL_EVENT_MEASURED] > 0 || wire.seen[QEL_EVENT_NO_ANSWER] > 0; });
         const bool answers = c.loss < 1;
@@ -127,6 +143,9 @@ TEST_CASE("whole updates through the session's C interface")
         CHECK(outcome == c.outcome);
         CHECK(wire.seen[QEL_EVENT_FINISHED] == 1);
         CHECK(wire.mostProgressInACall <= 1);
+        CHECK(wire.progressBetweenTicks == 0);
+        REQUIRE(!wire.traces.empty());
+        CHECK(wire.traces.front() == "\"Reset NAND\"");
         CHECK(qel_device_violations(wire.device) == 0);
         CHECK((qel_device_losses(wire.device) > 0) == (c.loss > 0));
         const bool written = outcome == "success" || outcome == "not_verified";
@@ -162,4 +181,86 @@ TEST_CASE("the C interface hands out a command only whole, and a duplicate reply
     qel_session_start_update(wire.session, nullptr, 0, 0, 0);
     CHECK(std::string(qel_outcome_name(qel_session_outcome(wire.session))) == "no_image");
     CHECK(qel_session_next_command(wire.session, buffer.data(), buffer.size()) == 0);
+}
+
+TEST_CASE("commands the page has not taken wait, whole and in order")
+{
+    Wire wire(QEL_READS_WHOLE_FLASH, 0, 1);
+    std::array<std::uint8_t, 1024> buffer{};
+    const auto commandsWaiting = [&] {
+        std::string taken;  // 'I' Identify, 'R' ReadChunk
+        for (std::size_t length; (length = qel_session_next_command(wire.session, buffer.data(), buffer.size())) > 0;) {
+            CHECK(buffer[length - 1] == 0xF7);
+            taken += buffer[9] == 0 ? 'I' : buffer[9] == 9 ? 'R' : '?';
+        }
+        return taken;
+    };
+    // Identify is asked four times while nothing is taken.
+    qel_session_connect(wire.session, 0);
+    for (int tick = 1; tick <= 300; ++tick)
+        qel_session_tick(wire.session, tick * TickMs);
+    wire.takeEvents();
+    CHECK(wire.seen[QEL_EVENT_NO_ANSWER] == 1);
+    CHECK(commandsWaiting() == "IIII");
+    CHECK(std::string(qel_no_answer_phrase()).find("did not answer") != std::string::npos);
+
+    // Answered: the first timed read goes out, and while it is not taken,
+    // the Identify that fences it and the next one wait behind it.
+    qel_session_free(wire.session);
+    wire.session = qel_session_new();
+    qel_session_connect(wire.session, 0);
+    const std::size_t identify = qel_session_next_command(wire.session, wire.command.data(), wire.command.size());
+    REQUIRE(qel_device_handle(wire.device, wire.command.data(), identify) == 1);
+    qel_session_take_message(wire.session, wire.reply.data(),
+                             qel_device_reply(wire.device, 0, wire.reply.data(), wire.reply.size()), 1);
+    for (int tick = 1; tick <= 120; ++tick)
+        qel_session_tick(wire.session, tick * TickMs);
+    CHECK(commandsWaiting() == "RII");
+}
+
+TEST_CASE("a port that leaves or refuses ends the update and says so")
+{
+    for (const bool refused : {false, true}) {
+        CAPTURE(refused);
+        Wire wire(QEL_READS_WHOLE_FLASH, 0, 1);
+        qel_session_connect(wire.session, 0);
+        wire.runUntil([&] { return wire.seen[QEL_EVENT_MEASURED] > 0; });
+        const std::vector<std::uint8_t> image = makeImage(70 * 2048);
+        qel_session_start_update(wire.session, image.data(), image.size(), 0, wire.now);
+        for (int i = 0; i < 300; ++i)
+            wire.step();
+        REQUIRE(qel_session_updating(wire.session) == 1);
+        if (refused)
+            qel_session_send_refused(wire.session);
+        else
+            qel_session_port_gone(wire.session);
+        wire.runUntil([&] { return wire.seen[QEL_EVENT_FINISHED] > 0; });
+        CHECK(std::string(qel_outcome_name(qel_session_outcome(wire.session))) == (refused ? "port_lost" : "port_gone"));
+        CHECK(std::string(qel_session_message(wire.session)).find(refused ? "refused a message" : "went away")
+              != std::string::npos);
+    }
+}
+
+TEST_CASE("the version, the duration and the confirmation as the page reads them")
+{
+    CHECK(qel_carried_version() == 0x0901);
+    CHECK(std::string(qel_version_text(0x0801)) == "1.08");
+    CHECK(qel_version_order(0x0801) == -1);
+    CHECK(qel_version_order(0x0901) == 0);
+    CHECK(qel_version_order(0x0002) == 1);
+    CHECK(std::string(qel_expected_phrase(44000)) == "{\"text\":\"about %1 s\",\"args\":[\"40\"]}");
+    CHECK(std::string(qel_remaining_phrase(151000)) == "{\"text\":\"about %1 min left\",\"args\":[\"3\"]}");
+    CHECK(std::string(qel_image_damaged_phrase()).find("built into the updater is damaged") != std::string::npos);
+
+    Wire wire(QEL_READS_WHOLE_FLASH, 0, 1);
+    qel_session_connect(wire.session, 0);
+    wire.runUntil([&] { return wire.seen[QEL_EVENT_MEASURED] > 0; });
+    CHECK(qel_session_firmware(wire.session) == 0x0801);
+    CHECK(std::string(qel_session_verdict(wire.session))
+          == "{\"text\":\"Firmware %1 is older than %2: an update is recommended.\",\"args\":[\"1.08\",\"1.09\"]}");
+    const std::string question = qel_session_confirmation(wire.session, 3915900, 0);
+    CHECK(question.rfind("[{\"text\":\"Update the Qel from firmware %1 to %2?\",\"args\":[\"1.08\",\"1.09\"]},\"\\n\\n\",", 0) == 0);
+    // Reads of half a millisecond each on the test's clock; the built-in
+    // image takes 1913 pages of 35 exchanges, 30 erases and the set-up.
+    CHECK(qel_session_expected_ms(wire.session, 3915900, 0) == (1913 * 35 + 30 + 16) / 2);
 }
