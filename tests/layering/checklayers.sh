@@ -11,13 +11,13 @@ declare -A allowed=(
     [engine]="protocol"
     [device]="protocol"
     [sessioncore]="engine protocol"
-    [web]="engine sessioncore device protocol"
+    [web]="sessioncore engine device protocol"
     [midi]=""
     [sim]="device protocol midi"
     [session]="sessioncore engine protocol midi"
     [services]="midi sim device rtmidi"
-    [app]="session engine protocol midi services"
-    [cli]="session engine protocol midi services"
+    [app]="session sessioncore engine protocol midi services"
+    [cli]="session sessioncore engine protocol midi services"
     [rtmidi]="midi"
 )
 plainCore=(protocol engine device sessioncore web)
