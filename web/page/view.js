@@ -14,20 +14,27 @@ export function word(element, wording) {
         worded.set(element, wording);
     else
         worded.delete(element);
-    element.textContent = wording ? wording() : '';
+    show(element, wording ? wording() : '');
+}
+
+// Only a change touches the document: the controls are shown 20 times a second.
+function show(element, text) {
+    if (element.textContent !== text)
+        element.textContent = text;
 }
 
 export function wordAll() {
     const T = globalThis.QelPageTexts;
     for (const element of document.querySelectorAll('[data-text]'))
-        element.textContent = T[element.dataset.text]();
+        show(element, T[element.dataset.text]());
     document.title = T.title();
     for (const [element, wording] of worded)
-        element.textContent = wording();
+        show(element, wording());
 }
 
 export function setState(state) {
-    document.body.dataset.state = state;
+    if (document.body.dataset.state !== state)
+        document.body.dataset.state = state;
 }
 
 export class Log {

@@ -5,6 +5,7 @@
 // Update on the simulated Qel, and prints what the page shows. Exits 0 when
 // the update ended as expected.
 //   node smoke.js [FOLDER] [QUERY] [EXPECTED]   (build/web, ?sim, success)
+//   SMOKE_SCREENSHOT=file.png keeps a picture of the end; CHROMIUM names the browser.
 // For looking, not testing: the browser tests judge the page.
 'use strict';
 
@@ -17,7 +18,7 @@ const folder = path.resolve(process.argv[2] || path.join(__dirname, '..', '..', 
 const query = process.argv[3] ?? '?sim';
 const expected = process.argv[4] || 'success';
 const chromium = process.env.CHROMIUM || 'chromium';
-const limitMs = 180000;
+const limitMs = Number(process.env.SMOKE_LIMIT_MS || 180000);
 
 function serve() {
     return new Promise((resolve, reject) => {
@@ -58,10 +59,13 @@ function browser() {
         waiting.set(id, { resolve, reject });
         chrome.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + '\0');
     });
-    const close = () => {
+    const close = () => new Promise((resolve) => {
+        chrome.once('exit', () => {
+            fs.rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+            resolve();
+        });
         chrome.kill();
-        fs.rmSync(profile, { recursive: true, force: true });
-    };
+    });
     return { send, close };
 }
 
@@ -81,7 +85,7 @@ async function main() {
                 throw new Error(exceptionDetails.exception ? exceptionDetails.exception.description : exceptionDetails.text);
             return result.value;
         };
-        const state = () => page('document.body.dataset.state');
+        const state = () => page("document.body ? document.body.dataset.state : ''");
         const until = async (wanted) => {
             while (!wanted.includes(await state())) {
                 if (Date.now() - started > limitMs)
@@ -119,10 +123,16 @@ async function main() {
         await until(['ended']);
         console.log(`ended after ${Date.now() - begun} ms:`, await shown());
         console.log('dialog:', await page("document.getElementById('ending-text').textContent"));
+        if (process.env.SMOKE_SCREENSHOT) {
+            await chrome.send('Emulation.setDeviceMetricsOverride',
+                              { width: 1024, height: 820, deviceScaleFactor: 1, mobile: false }, sessionId);
+            const { data } = await chrome.send('Page.captureScreenshot', { format: 'png' }, sessionId);
+            fs.writeFileSync(process.env.SMOKE_SCREENSHOT, Buffer.from(data, 'base64'));
+        }
         return (await page('document.body.dataset.outcome')) === expected;
     } finally {
-        chrome.close();
         server.kill();
+        await chrome.close();
     }
 }
 
