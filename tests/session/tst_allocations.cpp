@@ -1,9 +1,11 @@
 // The steady exchange of an update allocates no memory: not where the MIDI
 // thread hands a reply on, not on the way to the engine, not in building and
-// sending the next command. The device answers on this thread between the
-// counted stretches, so only the updater's own work is counted.
+// sending the next command; nor in the page's C interface, between a message
+// handed in and the next command taken. The device answers on this thread
+// between the counted stretches, so only the updater's own work is counted.
 
 #include "malloccounter.h"
+#include "qelsession.h"
 #include "simdevice.h"
 #include "updatesession.h"
 
@@ -118,6 +120,61 @@ private slots:
         QVERIFY2(session.isUpdating(), "the update ended before the counted stretch did");
         QCOMPARE(session.counters().exchanges, WarmUp + Counted);
         QVERIFY(shown > 0);
+        QCOMPARE(allocations, std::uint64_t(0));
+    }
+
+    void noneInThePagesExchange()
+    {
+        std::unique_ptr<QelSession, void (*)(QelSession *)> session(qel_session_new(), qel_session_free);
+        SimDevice device;
+        device.storeListCopies(1, {}, 0);
+        std::array<std::uint8_t, SysEx::MaxMessageLength> command{};
+        double nowMs = 0;
+        int exchanges = 0;
+        // The device answers the command taken; counted: the replies handed
+        // in, the engine, and the next command taken. Events are the page's
+        // to take at its tick, as words for the log.
+        auto exchange = [&]() -> std::uint64_t {
+            std::uint64_t counted = 0;
+            std::uint64_t before = MallocCounter::allocations();
+            const std::size_t length = qel_session_next_command(session.get(), command.data(), command.size());
+            counted += MallocCounter::allocations() - before;
+            if (length == 0) {
+                qel_session_tick(session.get(), nowMs += 10);
+                while (qel_session_next_event(session.get()) != QEL_EVENT_NONE) {
+                }
+                return counted;
+            }
+            ++exchanges;
+            const std::vector<Bytes> replies = device.handle(command.data(), length);
+            before = MallocCounter::allocations();
+            for (const Bytes &reply : replies)
+                qel_session_take_message(session.get(), reply.data(), reply.size(), nowMs);
+            return counted + MallocCounter::allocations() - before;
+        };
+
+        qel_session_connect(session.get(), nowMs);
+        while (qel_session_measuring(session.get()) || qel_session_state(session.get()) != QEL_CONNECTED)
+            exchange();
+        const QByteArray image(3915900, '\x5a');
+        qel_session_start_update(session.get(), reinterpret_cast<const std::uint8_t *>(image.constData()),
+                                 std::size_t(image.size()), 0, nowMs);
+        constexpr int WarmUp = 300;
+        constexpr int Counted = 6000;
+        std::uint64_t allocations = 0;
+        exchanges = 0;
+        for (int n = 0; exchanges < WarmUp + Counted && qel_session_updating(session.get()); ++n) {
+            const std::uint64_t counted = exchange();
+            if (exchanges > WarmUp)
+                allocations += counted;
+            if (n % 25 == 0) {
+                qel_session_tick(session.get(), nowMs += 10);
+                while (qel_session_next_event(session.get()) != QEL_EVENT_NONE) {
+                }
+            }
+        }
+        QVERIFY2(qel_session_updating(session.get()), "the update ended before the counted stretch did");
+        QVERIFY(qel_session_pages_done(session.get()) > 0);
         QCOMPARE(allocations, std::uint64_t(0));
     }
 };

@@ -1,9 +1,12 @@
 // UpdateSession on the same-thread simulated device: whole updates, two
-// sessions side by side, and what the session itself makes of the device's
-// messages. Nothing runs by itself: the test hands the wire over and ticks.
+// sessions side by side, ports that leave, and the conversation's words in
+// the user's language. What the conversation itself makes of the device's
+// messages is tested without Qt (tests/core/tst_conversation.cpp). Nothing
+// runs by itself: the test hands the wire over and ticks.
 
 #include "devicereplies.h"
 #include "qtbytes.h"
+#include "resourcepaths.h"
 #include "simloop.h"
 #include "simloopservice.h"
 #include "updatesession.h"
@@ -11,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 namespace {
 
@@ -67,15 +71,9 @@ class TestSession : public QObject
 private slots:
     void twoUpdatesInARow();
     void twoSessionsSideBySide();
-    void viewsFollowAtTheTick();
-    void identifyTimeout_data();
-    void identifyTimeout();
-    void identityOnlyFromIdentifyReplies_data();
-    void identityOnlyFromIdentifyReplies();
-    void expectedDuration_data();
-    void expectedDuration();
     void portGone_data();
     void portGone();
+    void wordsInTheUserLanguage();
 
 private:
     // Writes an image file and keeps its bytes under its name.
@@ -135,150 +133,6 @@ void TestSession::twoSessionsSideBySide()
     }
 }
 
-// Replies move the update on at once; what the views show comes with the next
-// tick, all of it at once, and only when there is something new.
-void TestSession::viewsFollowAtTheTick()
-{
-    Rig rig;
-    QVERIFY(rig.connect());
-    rig.start(imageFile(20 * 2048, 5));
-    QList<int> pagesShown;
-    connect(&rig.session, &UpdateSession::progressChanged, this,
-            [&](const UpdateSession::Progress &p) { pagesShown << p.pagesDone; });
-    QSignalSpy traced(&rig.session, &UpdateSession::traced);
-    for (int i = 0; i < 200; ++i)
-        QVERIFY(rig.step());
-    QCOMPARE(rig.session.counters().exchanges, 200);
-    QVERIFY(pagesShown.isEmpty() && traced.isEmpty());
-    rig.session.tick();
-    QCOMPARE(pagesShown, QList<int>{rig.session.progress().pagesDone});
-    QVERIFY(pagesShown.constFirst() > 0);
-    QVERIFY(!traced.isEmpty());
-    const qsizetype lines = traced.size();
-    rig.session.tick();
-    QCOMPARE(pagesShown.size(), 1);
-    QCOMPARE(traced.size(), lines);
-
-    // A view that asks for fewer updates gets them every so many ticks.
-    rig.session.setViewTicks(3);
-    for (int tick = 1; tick <= 6; ++tick) {
-        for (int i = 0; i < 40; ++i)  // more than a page each time
-            QVERIFY(rig.step());
-        rig.session.tick();
-        QCOMPARE(pagesShown.size(), 1 + tick / 3);
-    }
-}
-
-void TestSession::identifyTimeout_data()
-{
-    QTest::addColumn<int>("timeout");      // ticks; 0 waits for ever
-    QTest::addColumn<int>("answerAfter");  // ticks before the answer is handed over; 0: never
-    QTest::addColumn<int>("timeouts");
-    QTest::newRow("silent") << 3 << 0 << 1;
-    QTest::newRow("silent, no time-out set") << 0 << 0 << 0;
-    QTest::newRow("answered in time") << 3 << 2 << 0;
-    QTest::newRow("answered too late") << 3 << 3 << 1;
-}
-
-void TestSession::identifyTimeout()
-{
-    QFETCH(int, timeout);
-    QFETCH(int, answerAfter);
-    QFETCH(int, timeouts);
-    Rig rig;
-    rig.session.setIdentifyTimeout(timeout);
-    QSignalSpy timedOut(&rig.session, &UpdateSession::identifyTimedOut);
-    QVERIFY(rig.session.connectDevice(0, 0));
-    for (int tick = 1; tick <= 10; ++tick) {
-        rig.session.tick();
-        if (tick == answerAfter)
-            QVERIFY(rig.step());
-    }
-    QCOMPARE(timedOut.size(), timeouts);
-    QCOMPARE(rig.session.connectionState(), answerAfter ? UpdateSession::Connected : UpdateSession::Connecting);
-}
-
-void TestSession::identityOnlyFromIdentifyReplies_data()
-{
-    QTest::addColumn<QByteArray>("message");
-    QTest::addColumn<bool>("disconnectFirst");
-    QTest::addColumn<QString>("serial");
-    const QString kept = QStringLiteral("586-638-764");
-    QTest::newRow("another device") << QByteArray::fromHex("f00011220b000000002001127f") << false << kept;
-    QTest::newRow("unknown type") << QByteArray::fromHex("f00011220a0000000035f7") << false << kept;
-    QTest::newRow("cut short") << QByteArray::fromHex("f000") << false << kept;
-    const QByteArray other = toQByteArray(DeviceReply::identity(42, 0x0A02, "Qel"));
-    QTest::newRow("a new identity") << other << false << "040-000-020";
-    QTest::newRow("after Disconnect") << other << true << "";
-}
-
-void TestSession::identityOnlyFromIdentifyReplies()
-{
-    QFETCH(QByteArray, message);
-    QFETCH(bool, disconnectFirst);
-    QFETCH(QString, serial);
-    Rig rig;
-    QVERIFY(rig.connect());
-    if (disconnectFirst)
-        rig.session.disconnectDevice();
-    QSignalSpy identified(&rig.session, &UpdateSession::identified);
-    rig.session.takeMessage(message);
-    QCOMPARE(rig.session.serialText(), serial);
-    QCOMPARE(identified.size(), serial == QLatin1String("040-000-020") ? 1 : 0);
-}
-
-void TestSession::expectedDuration_data()
-{
-    QTest::addColumn<bool>("verify");
-    QTest::addColumn<int>("lost");  // the message whose answer is lost; -1: none
-    QTest::newRow("writing") << false << -1;
-    QTest::newRow("writing and reading back") << true << -1;
-    QTest::newRow("a timed read's answer lost") << false << 3;
-}
-
-// On a link where every byte takes as long, the duration named before writing
-// is the one the update then takes.
-void TestSession::expectedDuration()
-{
-    QFETCH(bool, verify);
-    QFETCH(int, lost);
-    constexpr qint64 UsPerByte = 320;  // a serial MIDI cable
-    Rig rig;
-    qint64 nowUs = 0;
-    rig.session.setClock([&nowUs] { return nowUs; });
-    rig.loop.responder = [&](const Bytes &command) {
-        const std::vector<Bytes> replies = rig.loop.device.handle(command);
-        nowUs += UsPerByte * qint64(command.size());
-        for (const Bytes &reply : replies)
-            nowUs += UsPerByte * qint64(reply.size());
-        return replies;
-    };
-    rig.loop.fate = [lost](const Bytes &, int index) {
-        return index == lost ? SimLoop::Fate::Lose : SimLoop::Fate::Deliver;
-    };
-    QVERIFY(rig.connect());
-    while (rig.step()) {
-    }
-    // A lost answer is asked again after its time-out.
-    for (int tick = 0; tick < UpdateSession::ProbeTimeoutTicks && rig.session.isMeasuring(); ++tick) {
-        rig.session.tick();
-        while (rig.step()) {
-        }
-    }
-    QVERIFY(!rig.session.isMeasuring());
-    const QString image = imageFile(3 * 64 * 2048, 5);
-    rig.session.setImagePath(image);
-    rig.session.setVerify(verify);
-    const qint64 expectedMs = rig.session.expectedDurationMs();
-    const qint64 startUs = nowUs;
-    rig.update(image);
-    QCOMPARE(rig.outcomes, QList<UpdateOutcome>{UpdateOutcome::Success});
-    const qint64 tookMs = (nowUs - startUs) / 1000;
-    // Within a fifth either way.
-    QVERIFY2(qAbs(expectedMs - tookMs) * 5 <= tookMs,
-             qPrintable(QStringLiteral("%1 ms named, %2 ms taken").arg(expectedMs).arg(tookMs)));
-}
-
 void TestSession::portGone_data()
 {
     QTest::addColumn<bool>("unplugged");
@@ -306,6 +160,26 @@ void TestSession::portGone()
         rig.step();
     }
     QTEST(rig.outcomes.value(0), "outcome");
+}
+
+// The conversation's phrases, nested and joined ones too, through the catalogue.
+void TestSession::wordsInTheUserLanguage()
+{
+    QTranslator german;
+    QVERIFY(german.load(ResourcePaths::AppTranslation));
+    QCoreApplication::installTranslator(&german);
+    Rig rig;
+    rig.session.setClock([] { return qint64(0); });  // no time passes: a duration of a few seconds
+    QVERIFY(rig.connect());
+    QCOMPARE(rig.session.verdict(), QStringLiteral("Firmware 1.08 ist älter als 1.09: Ein Update wird empfohlen."));
+    rig.session.setImagePath(imageFile(3 * 2048, 17));
+    QCOMPARE(rig.session.confirmationText(),
+             QStringLiteral("Das Qel von Firmware 1.08 auf 1.09 aktualisieren?\n\nDas dauert wenige Sekunden. "
+                            "Das Qel muss verbunden und eingeschaltet bleiben, bis das Update abgeschlossen ist; "
+                            "nach einem unterbrochenen Update startet es nicht mehr."));
+    rig.update(rig.session.imagePath());
+    QCOMPARE(rig.log.constLast(), QStringLiteral("Das Update ist abgeschlossen: Auf dem Gerät ist jetzt die Firmware 1.09."));
+    QCoreApplication::removeTranslator(&german);
 }
 
 QTEST_GUILESS_MAIN(TestSession)
