@@ -166,6 +166,7 @@ async function onConnect() {
         core._qel_session_disconnect(session);
         link.detach();
         clearIdentity();
+        portsChanged = true;  // ports that left meanwhile: the lists, or the refusal, follow
         showControls();
         return;
     }
@@ -271,26 +272,27 @@ function endWithoutWriting(wording) {
 
 function finished() {
     const name = sessionText(core._qel_outcome_name(core._qel_session_outcome(session)));
-    showProgress();
+    showProgress(true);
     $('progress').hidden = name !== 'success';
     $('version').textContent = sessionText(core._qel_version_text(core._qel_session_firmware(session)));
     end(name, name === 'success' || name === 'not_verified', phraseOf(core._qel_session_message(session)));
 }
 
-function showProgress() {
+// Percent, block, page and, while writing, the time left.
+function showProgress(ended = false) {
     progressDirty = false;
     const done = core._qel_session_pages_done(session);
     const total = Math.max(1, core._qel_session_pages_total(session));
     const block = core._qel_session_block(session);
     const page = core._qel_session_page(session);
-    const remaining = core._qel_session_remaining_ms(session);
+    const remaining = ended ? -1 : core._qel_session_remaining_ms(session);
     const left = remaining >= 0 ? sessionText(core._qel_remaining_phrase(remaining)) : '';
     $('progress').max = total;
     $('progress').value = done;
     $('block').textContent = block < 0 ? '' : block;
     $('page').textContent = page < 0 ? '' : page;
     const percent = Math.floor((100 * done) / total);
-    word($('progress-text'), () => [`${percent} %`, arg(T().blockPage(), block < 0 ? '' : block, page < 0 ? '' : page),
+    word($('progress-text'), () => [`${percent} %`, block < 0 ? '' : arg(T().blockPage(), block, page < 0 ? '' : page),
                                      left ? renderJson(left) : ''].filter(Boolean).join(' · '));
 }
 

@@ -20,9 +20,9 @@ const expected = process.argv[4] || 'success';
 const chromium = process.env.CHROMIUM || 'chromium';
 const limitMs = Number(process.env.SMOKE_LIMIT_MS || 180000);
 
-function serve() {
+function serve(root = folder) {
     return new Promise((resolve, reject) => {
-        const server = spawn(process.execPath, [path.join(__dirname, '..', 'serve.js'), folder],
+        const server = spawn(process.execPath, [path.join(__dirname, '..', 'serve.js'), root],
                              { env: { ...process.env, QEL_WEB_PORT: '0' }, stdio: ['ignore', 'pipe', 'inherit'] });
         server.stdout.on('data', (chunk) => {
             const match = /http:\/\/127\.0\.0\.1:\d+\//.exec(String(chunk));
@@ -60,10 +60,11 @@ function browser() {
         chrome.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + '\0');
     });
     const close = () => new Promise((resolve) => {
-        chrome.once('exit', () => {
-            fs.rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+        // Its helper processes may still write for a moment after it ended.
+        chrome.once('exit', () => setTimeout(() => {
+            fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
             resolve();
-        });
+        }, 300));
         chrome.kill();
     });
     return { send, close };
@@ -136,7 +137,10 @@ async function main() {
     }
 }
 
-main().then((good) => process.exit(good ? 0 : 1), (error) => {
-    console.error(error.message);
-    process.exit(1);
-});
+module.exports = { serve, browser };
+if (require.main === module) {
+    main().then((good) => process.exit(good ? 0 : 1), (error) => {
+        console.error(error.message);
+        process.exit(1);
+    });
+}
