@@ -5,7 +5,8 @@
 // Update on the simulated Qel, and prints what the page shows. Exits 0 when
 // the update ended as expected.
 //   node smoke.js [FOLDER] [QUERY] [EXPECTED]   (build/web, ?sim, success)
-//   SMOKE_SCREENSHOT=file.png keeps a picture of the end; CHROMIUM names the browser.
+//   SMOKE_SCREENSHOT=file.png keeps a picture of the end; CHROMIUM names the browser,
+//   SMOKE_CHROMIUM_FLAGS adds to its flags, SMOKE_CHROMIUM_LOG=1 shows its output.
 // For looking, not testing: the browser tests judge the page.
 'use strict';
 
@@ -38,7 +39,8 @@ function browser() {
     const chrome = spawn(chromium, [
         '--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
         '--disable-component-update', '--disable-sync', '--no-first-run', `--user-data-dir=${profile}`,
-        '--remote-debugging-pipe', 'about:blank'], { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
+        ...(process.env.SMOKE_CHROMIUM_FLAGS || '').split(' ').filter(Boolean),
+        '--remote-debugging-pipe', 'about:blank'], { stdio: ['ignore', ...Array(2).fill(process.env.SMOKE_CHROMIUM_LOG ? 'inherit' : 'ignore'), 'pipe', 'pipe'] });
     let next = 1;
     const waiting = new Map();
     let pending = '';
