@@ -56,7 +56,8 @@ function phraseOf(pointer) {
 
 function refuse(key, detail = '') {
     refused = true;
-    finder && finder.stop();
+    if (finder)
+        finder.stop();
     word($('refusal-text'), () => (detail ? arg(T()[key](), detail) : T()[key]()));
     $('refusal').hidden = false;
     $('refusal-demo').hidden = !core || $('simulate').checked;
