@@ -9,16 +9,13 @@ function hex(buffer) {
     return Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
 }
 
-export function imageName(core) {
-    return `qel-firmware-${text(core, core._qel_version_text(core._qel_carried_version()))}.bin`;
-}
-
 export async function loadImage(core) {
     const T = globalThis.QelPageTexts;
+    // Named as the build names it (web/page/CMakeLists.txt): qel-firmware-1.09.bin.
     const version = text(core, core._qel_version_text(core._qel_carried_version()));
     let bytes;
     try {
-        const response = await fetch(imageName(core), { cache: 'no-cache' });
+        const response = await fetch(`qel-firmware-${version}.bin`, { cache: 'no-cache' });
         if (!response.ok)
             throw new Error(`HTTP ${response.status}`);
         bytes = new Uint8Array(await response.arrayBuffer());
