@@ -162,3 +162,8 @@ void UpdateSession::Relay::finished(UpdateOutcome outcome, const Phrase &message
 {
     emit session.finished(outcome, Texts::render(message));
 }
+
+static_assert(int(UpdateSession::Connected) == int(DeviceConversation::Connection::Connected)
+                  && int(UpdateSession::Connecting) == int(DeviceConversation::Connection::Connecting)
+                  && int(UpdateSession::Disconnected) == int(DeviceConversation::Connection::Disconnected),
+              "the session's states are the conversation's");

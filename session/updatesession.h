@@ -36,11 +36,7 @@ public:
     static constexpr int TickIntervalMs = DeviceConversation::TickIntervalMs;
     // How often an update looks whether its ports are still there.
     static constexpr int PortCheckTicks = 1000 / TickIntervalMs;
-    static constexpr int IdentifyAgainTicks = DeviceConversation::IdentifyAgainTicks;
-    static constexpr int IdentifyAsks = DeviceConversation::IdentifyAsks;
-    static constexpr int ProbeReads = DeviceConversation::ProbeReads;
-    static constexpr int ProbeTimeoutTicks = DeviceConversation::ProbeTimeoutTicks;
-    static constexpr int ProbeAsksAgain = DeviceConversation::ProbeAsksAgain;
+    // A success is told at the latest this long after the update ended.
     static constexpr int AfterUpdateAnswerTicks = DeviceConversation::AfterUpdateAnswerTicks;
 
     explicit UpdateSession(std::unique_ptr<MidiService> service, QObject *parent = nullptr);

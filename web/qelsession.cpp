@@ -88,7 +88,7 @@ struct QelSession : CommandSink, ConversationListener
     Phrase message;
 
     // Strings handed out, kept until the next call of the same function.
-    std::string traceJson;
+    std::string traceJson = "\"\"";
     std::string verdictJson;
     std::string confirmationJson;
     std::string messageJson;
