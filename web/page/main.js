@@ -75,8 +75,11 @@ function withdrawRefusal() {
 function forgetAccess() {
     finder.stop();
     link.detach();
-    if (access)
+    if (access) {
         access.onstatechange = null;
+        if (access.simulated)
+            access.simulated.dispose();
+    }
     access = null;
 }
 

@@ -148,7 +148,7 @@ class SimDevice {
     handle(data) {
         const core = this.core;
         const length = data.length;
-        if (length > Capacity)
+        if (!this.device || length > Capacity)
             return;
         core.HEAPU8.set(data, this.pointer);
         ++this.commands;
@@ -190,6 +190,21 @@ class SimDevice {
                                             target: input, currentTarget: input });
     }
 
+    // The demo switched off: the model, its buffer and the channel go, so that
+    // nothing keeps the second instance of the core alive.
+    dispose() {
+        this.queue.length = 0;
+        this.input = null;
+        this.channel.port2.onmessage = null;
+        this.channel.port1.close();
+        this.channel.port2.close();
+        if (this.device) {
+            this.core._free(this.pointer);
+            this.core._qel_device_free(this.device);
+            this.device = 0;
+        }
+    }
+
     holds(image) {
         const core = this.core;
         const pointer = core._malloc(image.length);
@@ -218,6 +233,7 @@ class SimAccess {
             losses: () => core._qel_device_losses(device.device),
             firmware: () => core._qel_device_firmware(device.device),
             commands: () => device.commands,
+            dispose: () => device.dispose(),
         });
         this.device = device;
     }
