@@ -4,6 +4,8 @@
 #   ./setup.sh test   runs every test (exit code: ctest's)
 #   ./setup.sh bench [options]   builds the benchmarks in Release into
 #                     build-bench/ and runs them; options go to qel_bench_update
+#   ./setup.sh web    builds the browser's page into build/web/ and serves it
+#                     on http://127.0.0.1:8309 (QEL_WEB_PORT chooses another)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -14,7 +16,9 @@ build="$root/build"
 # jackd2 lets the JACK tests start a private server; the fonts draw the
 # window's texts in offscreen tests; librsvg2-bin renders the desktop icon
 # and help2man writes the manual pages from --help; doctest-dev is the test
-# framework of the plain C++ core's own tests (tests/core).
+# framework of the plain C++ core's own tests (tests/core); emscripten
+# builds the core for the browser's page, nodejs runs its build steps and
+# serves it.
 packages=(
     cmake ninja-build g++ pkg-config doctest-dev
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
@@ -22,6 +26,7 @@ packages=(
     jackd2
     fonts-dejavu-core
     librsvg2-bin help2man
+    emscripten nodejs
 )
 
 # The page's tests run in Debian's Chromium (chromium-driver for anyone who
@@ -33,7 +38,7 @@ test_packages=(chromium chromium-driver nodejs)
 bench_packages=(libbenchmark-dev)
 
 usage() {
-    echo "usage: $0 run|test|bench [bench options]" >&2
+    echo "usage: $0 run|test|web|bench [bench options]" >&2
     exit 2
 }
 
@@ -82,6 +87,15 @@ test)
     browser_test_modules
     build_all
     exec ctest --test-dir "$build" --output-on-failure
+    ;;
+web)
+    install_missing
+    configure
+    if ! cmake --build "$build" --parallel "$(nproc)" --target qel_web_page || [ ! -f "$build/web/index.html" ]; then
+        echo "The page was not built: it needs Emscripten and node (emscripten, nodejs)." >&2
+        exit 1
+    fi
+    exec node "$root/web/serve.js" "$build/web"
     ;;
 bench)
     shift

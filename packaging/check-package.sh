@@ -32,7 +32,7 @@ fail() {
 install_missing
 
 echo "== Building the package"
-cmake --build "$build" --parallel 2 --target qel-update qel-update-cli qel-simulator qel_install_files
+cmake --build "$build" --parallel 2 --target qel-update qel-update-cli qel-simulator qel_install_files qel_web_page
 rm -f "$build"/qel-update_*.deb
 (cd "$build" && cpack -G DEB)
 debs=("$build"/qel-update_*.deb)
@@ -53,6 +53,7 @@ expected=(
     share/icons/hicolor/scalable/apps/$app_id.svg
     share/man/man1/qel-update.1.gz share/man/man1/qel-update-cli.1.gz share/man/man1/qel-simulator.1.gz
     share/doc/qel-update/copyright share/doc/qel-update/changelog.gz
+    share/qel-update/web/index.html share/qel-update/web/qelcore.js
 )
 for size in 16 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x$size/apps/$app_id.png")

@@ -575,5 +575,73 @@ Update abbrechen?</translation>
         <source>Stopped before writing; nothing was written.</source>
         <translation>Vor dem Schreiben angehalten; nichts wurde geschrieben.</translation>
     </message>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>Simulated Qel (a demo without hardware)</source>
+        <translation>Simuliertes Qel (eine Vorführung ohne Hardware)</translation>
+    </message>
+    <message>
+        <source>Try the updater on a simulated Qel</source>
+        <translation>Das Update-Programm an einem simulierten Qel ausprobieren</translation>
+    </message>
+    <message>
+        <source>Search again</source>
+        <translation>Erneut suchen</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Asking every MIDI port for a Qel...</source>
+        <translation>An jedem MIDI-Port wird nach einem Qel gefragt...</translation>
+    </message>
+    <message>
+        <source>The firmware image could not be loaded (%1), so nothing was sent to the device. Please reload the page and try again.</source>
+        <translation>Das Firmware-Abbild konnte nicht geladen werden (%1), daher wurde nichts an das Gerät gesendet. Bitte laden Sie die Seite neu und versuchen Sie es noch einmal.</translation>
+    </message>
+    <message>
+        <source>This browser cannot use MIDI devices: it has no Web MIDI. Please open this page in Chrome, Edge or Opera, on Windows, macOS, Linux or ChromeOS.</source>
+        <translation>Dieser Browser kann keine MIDI-Geräte verwenden: Ihm fehlt Web MIDI. Bitte öffnen Sie diese Seite in Chrome, Edge oder Opera, unter Windows, macOS, Linux oder ChromeOS.</translation>
+    </message>
+    <message>
+        <source>The browser allows MIDI only to pages from a secure address. Please open this page from http://127.0.0.1 or http://localhost, or over https.</source>
+        <translation>Der Browser erlaubt MIDI nur Seiten von einer sicheren Adresse. Bitte öffnen Sie diese Seite über http://127.0.0.1 oder http://localhost oder über https.</translation>
+    </message>
+    <message>
+        <source>The browser was not allowed to use MIDI devices. Please allow this site to control and reprogram MIDI devices in its site settings (in Chrome: the icon left of the address, then Site settings, MIDI devices: Allow), then reload the page.</source>
+        <translation>Der Browser durfte keine MIDI-Geräte verwenden. Bitte erlauben Sie dieser Website in ihren Website-Einstellungen, MIDI-Geräte zu steuern und neu zu programmieren (in Chrome: das Symbol links neben der Adresse, dann Website-Einstellungen, MIDI-Geräte: Zulassen), und laden Sie die Seite dann neu.</translation>
+    </message>
+    <message>
+        <source>The browser allowed this page MIDI, but not the System Exclusive messages that the update needs. Please allow this site full control of MIDI devices in its site settings, then reload the page.</source>
+        <translation>Der Browser hat dieser Seite MIDI erlaubt, aber nicht die System-Exclusive-Nachrichten, die das Update braucht. Bitte erlauben Sie dieser Website in ihren Website-Einstellungen die volle Kontrolle über MIDI-Geräte und laden Sie die Seite dann neu.</translation>
+    </message>
+    <message>
+        <source>The browser found no MIDI system on this computer (on Linux it needs the ALSA sequencer). Please check that the computer&apos;s MIDI drivers are installed and working, then reload the page.</source>
+        <translation>Der Browser hat auf diesem Computer kein MIDI-System gefunden (unter Linux braucht er den ALSA-Sequencer). Bitte prüfen Sie, ob die MIDI-Treiber des Computers installiert sind und funktionieren, und laden Sie die Seite dann neu.</translation>
+    </message>
+    <message>
+        <source>No MIDI ports found. Please plug in the MIDI interface the Qel is connected to; the lists follow as soon as it appears.</source>
+        <translation>Keine MIDI-Ports gefunden. Bitte schließen Sie die MIDI-Schnittstelle an, mit der das Qel verbunden ist; die Listen folgen, sobald sie erscheint.</translation>
+    </message>
+    <message>
+        <source>The browser refused MIDI (%1). Please reload the page; if that does not help, restart the browser.</source>
+        <translation>Der Browser hat MIDI verweigert (%1). Bitte laden Sie die Seite neu; hilft das nicht, starten Sie den Browser neu.</translation>
+    </message>
+    <message>
+        <source>The updater could not start in this browser (%1). Please reload the page, or open it in Chrome, Edge or Opera.</source>
+        <translation>Das Update-Programm konnte in diesem Browser nicht starten (%1). Bitte laden Sie die Seite neu oder öffnen Sie sie in Chrome, Edge oder Opera.</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,260 @@
+// A simulated Qel behind a MIDI port pair, shaped like what
+// navigator.requestMIDIAccess({ sysex: true }) resolves to, for the page's
+// demo and for tests in a browser without MIDI. The device is the core's own
+// model (qeldevice.h) in a second instance of the WebAssembly module, so that
+// its memory and the page's never mix. Replies reach the input
+// asynchronously, each in a task of its own, as a MIDI system delivers them.
+//
+//   simulatedAccess({ reads: 'whole' | 'block0' | 'block0silent', loss, seed,
+//                     failErase: [block], failProgram: [[block, page]],
+//                     factoryDefects: [block], serial, firmware, latencyMs })
+
+const Reads = { whole: 0, block0: 1, block0silent: 2 };  // QEL_READS_* of qeldevice.h
+const DefaultSerial = 123456789;   // the model's own, shown as 586-638-764
+const DefaultFirmware = 0x0801;    // 1.08
+const Capacity = 4096;             // larger than any command or reply
+const PortName = 'Qel (simulated)';
+
+function loadCore() {
+    if (typeof globalThis.createQelCore === 'function')
+        return globalThis.createQelCore();
+    // Loaded before the page's own scripts (a test's stand-in): fetch the core beside this file.
+    return new Promise((resolve, reject) => {
+        const script = document.createElement('script');
+        script.src = new URL('qelcore.js', import.meta.url).href;
+        script.onload = () => resolve(globalThis.createQelCore());
+        script.onerror = () => reject(new Error('qelcore.js could not be loaded'));
+        document.head.appendChild(script);
+    });
+}
+
+function invalidState(message) {
+    return new DOMException(message, 'InvalidStateError');
+}
+
+class SimPort {
+    constructor(type, id) {
+        this.id = id;
+        this.name = PortName;
+        this.manufacturer = 'Velmor';
+        this.version = '1.0';
+        this.type = type;
+        this.state = 'connected';
+        this.connection = 'closed';
+        this.onstatechange = null;
+        this.listeners = { midimessage: [], statechange: [] };
+    }
+
+    addEventListener(type, listener) {
+        const list = this.listeners[type];
+        if (list && !list.includes(listener))
+            list.push(listener);
+    }
+
+    removeEventListener(type, listener) {
+        const list = this.listeners[type];
+        const at = list ? list.indexOf(listener) : -1;
+        if (at >= 0)
+            list.splice(at, 1);
+    }
+
+    dispatch(type, event) {
+        const handler = this['on' + type];
+        if (handler)
+            handler.call(this, event);
+        const list = this.listeners[type];
+        for (let i = 0; i < list.length; ++i)
+            list[i].call(this, event);
+    }
+
+    open() {
+        if (this.state === 'disconnected')
+            return Promise.reject(invalidState('The port is disconnected.'));
+        this.connection = 'open';
+        return Promise.resolve(this);
+    }
+
+    close() {
+        this.connection = 'closed';
+        return Promise.resolve(this);
+    }
+}
+
+class SimInput extends SimPort {
+    constructor(id) {
+        super('input', id);
+        this.handler = null;
+    }
+
+    // Setting a handler opens the port, as Web MIDI does.
+    get onmidimessage() { return this.handler; }
+    set onmidimessage(handler) {
+        this.handler = handler;
+        if (handler && this.state === 'connected')
+            this.connection = 'open';
+    }
+
+    addEventListener(type, listener) {
+        super.addEventListener(type, listener);
+        if (type === 'midimessage' && this.state === 'connected')
+            this.connection = 'open';
+    }
+}
+
+class SimOutput extends SimPort {
+    constructor(id, device) {
+        super('output', id);
+        this.device = device;
+    }
+
+    send(data) {
+        if (this.state === 'disconnected')
+            throw invalidState('The port is disconnected.');
+        this.connection = 'open';
+        this.device.handle(data);
+    }
+
+    clear() {}
+}
+
+// The model and the replies on their way to the input.
+class SimDevice {
+    constructor(core, options) {
+        this.core = core;
+        this.latencyMs = Math.max(0, Number(options.latencyMs) || 0);
+        const reads = Reads[options.reads || 'whole'];
+        if (reads === undefined)
+            throw new TypeError(`reads: ${options.reads} is none of ${Object.keys(Reads).join(', ')}`);
+        this.device = core._qel_device_new(reads, Number(options.loss) || 0, (options.seed ?? 1) >>> 0);
+        if (options.serial !== undefined || options.firmware !== undefined)
+            core._qel_device_set_identity(this.device, (options.serial ?? DefaultSerial) >>> 0,
+                                          (options.firmware ?? DefaultFirmware) >>> 0);
+        for (const block of options.failErase || [])
+            core._qel_device_fail_erase(this.device, block);
+        for (const [block, page] of options.failProgram || [])
+            core._qel_device_fail_program(this.device, block, page);
+        for (const block of options.factoryDefects || [])
+            core._qel_device_set_factory_defect(this.device, block);
+        this.pointer = core._malloc(Capacity);
+        this.commands = 0;
+        this.input = null;
+        this.queue = [];        // { due, data } in order of arrival
+        this.posted = false;
+        this.channel = new MessageChannel();
+        this.channel.port2.onmessage = () => this.deliver();
+        this.wake = () => this.post();
+    }
+
+    handle(data) {
+        const core = this.core;
+        const length = data.length;
+        if (length > Capacity)
+            return;
+        core.HEAPU8.set(data, this.pointer);
+        ++this.commands;
+        const replies = core._qel_device_handle(this.device, this.pointer, length);
+        const due = performance.now() + this.latencyMs;
+        for (let i = 0; i < replies; ++i) {
+            const size = core._qel_device_reply(this.device, i, this.pointer, Capacity);
+            if (size > 0 && size <= Capacity)
+                this.queue.push({ due, data: core.HEAPU8.slice(this.pointer, this.pointer + size) });
+        }
+        if (this.queue.length > 0)
+            this.post();
+    }
+
+    post() {
+        if (this.posted)
+            return;
+        this.posted = true;
+        this.channel.port1.postMessage(0);
+    }
+
+    // One reply per task, as a MIDI system hands them over; later ones are posted again.
+    deliver() {
+        this.posted = false;
+        const queue = this.queue;
+        if (queue.length === 0)
+            return;
+        const wait = queue[0].due - performance.now();
+        if (wait > 0) {
+            setTimeout(this.wake, wait);
+            return;
+        }
+        const reply = queue.shift();
+        if (queue.length > 0)
+            this.post();
+        const input = this.input;
+        if (input && input.state === 'connected')
+            input.dispatch('midimessage', { type: 'midimessage', data: reply.data, timeStamp: performance.now(),
+                                            target: input, currentTarget: input });
+    }
+
+    holds(image) {
+        const core = this.core;
+        const pointer = core._malloc(image.length);
+        core.HEAPU8.set(image, pointer);
+        const held = core._qel_device_holds(this.device, pointer, image.length) === 1;
+        core._free(pointer);
+        return held;
+    }
+}
+
+class SimAccess {
+    constructor(device) {
+        this.sysexEnabled = true;
+        this.onstatechange = null;
+        this.listeners = [];
+        const input = new SimInput('qel-sim-in');
+        const output = new SimOutput('qel-sim-out', device);
+        device.input = input;
+        this.inputs = new Map([[input.id, input]]);
+        this.outputs = new Map([[output.id, output]]);
+        const core = device.core;
+        this.simulated = Object.freeze({
+            unplug: () => this.unplug(),
+            holds: (image) => device.holds(image),
+            violations: () => core._qel_device_violations(device.device),
+            losses: () => core._qel_device_losses(device.device),
+            firmware: () => core._qel_device_firmware(device.device),
+            commands: () => device.commands,
+        });
+        this.device = device;
+    }
+
+    addEventListener(type, listener) {
+        if (type === 'statechange' && !this.listeners.includes(listener))
+            this.listeners.push(listener);
+    }
+
+    removeEventListener(type, listener) {
+        const at = type === 'statechange' ? this.listeners.indexOf(listener) : -1;
+        if (at >= 0)
+            this.listeners.splice(at, 1);
+    }
+
+    // The interface leaves the system: its ports go, the way Web MIDI tells it.
+    unplug() {
+        this.device.queue.length = 0;
+        for (const map of [this.inputs, this.outputs]) {
+            for (const port of [...map.values()]) {
+                port.state = 'disconnected';
+                if (port.connection === 'open')
+                    port.connection = 'pending';
+                map.delete(port.id);
+                const event = { type: 'statechange', port, target: port, currentTarget: port };
+                port.dispatch('statechange', event);
+                const accessEvent = { type: 'statechange', port, target: this, currentTarget: this };
+                if (this.onstatechange)
+                    this.onstatechange(accessEvent);
+                for (const listener of this.listeners)
+                    listener.call(this, accessEvent);
+            }
+        }
+    }
+}
+
+export async function simulatedAccess(options = {}) {
+    const core = await loadCore();
+    return new SimAccess(new SimDevice(core, options));
+}
