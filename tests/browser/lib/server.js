@@ -1,55 +1,39 @@
 'use strict';
-// The built page served from its folder on a free port of 127.0.0.1, a
-// secure context for Web MIDI as http://localhost is. Nothing is cached, so
-// every test loads the page as built.
-const fs = require('fs');
-const http = require('http');
+// The built page served by the project's own server (web/serve.js, as
+// ./setup.sh web serves it) on a free port of 127.0.0.1: a secure context
+// for Web MIDI. close() stops it.
+const { spawn } = require('child_process');
 const path = require('path');
 
-const types = {
-    '.html': 'text/html; charset=utf-8',
-    '.js': 'text/javascript; charset=utf-8',
-    '.mjs': 'text/javascript; charset=utf-8',
-    '.css': 'text/css; charset=utf-8',
-    '.json': 'application/json',
-    '.wasm': 'application/wasm',
-    '.svg': 'image/svg+xml',
-    '.png': 'image/png',
-    '.ico': 'image/x-icon',
-};
+const script = path.join(__dirname, '..', '..', '..', 'web', 'serve.js');
 
 function serve(folder) {
-    const root = path.resolve(folder);
-    const server = http.createServer((request, response) => {
-        let name = decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname);
-        if (name.endsWith('/'))
-            name += 'index.html';
-        const file = path.join(root, path.normalize(name));
-        if (!file.startsWith(root + path.sep)) {
-            response.writeHead(403).end();
-            return;
-        }
-        fs.readFile(file, (error, data) => {
-            if (error) {
-                response.writeHead(404).end();
-                return;
-            }
-            response.writeHead(200, {
-                'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                'Cache-Control': 'no-store',
-            });
-            response.end(data);
-        });
-    });
     return new Promise((resolve, reject) => {
-        server.once('error', reject);
-        server.listen(0, '127.0.0.1', () => resolve({
-            url: `http://127.0.0.1:${server.address().port}/`,
-            close: () => new Promise((done) => {
-                server.closeAllConnections();
-                server.close(done);
-            }),
-        }));
+        const server = spawn(process.execPath, [script, path.resolve(folder)], {
+            env: { ...process.env, QEL_WEB_PORT: '0' },
+            stdio: ['ignore', 'pipe', 'inherit'],
+        });
+        let said = '';
+        const failed = (code) => reject(new Error(`web/serve.js ended (${code}) before serving: ${said}`));
+        server.on('exit', failed);
+        server.stdout.on('data', (chunk) => {
+            said += chunk;
+            const match = /http:\/\/127\.0\.0\.1:\d+\//.exec(said);
+            if (!match)
+                return;
+            server.stdout.removeAllListeners('data');
+            server.stdout.resume();
+            server.off('exit', failed);
+            resolve({
+                url: match[0],
+                close: () => new Promise((done) => {
+                    if (server.exitCode !== null || server.signalCode !== null)
+                        return done();
+                    server.once('exit', () => done());
+                    server.kill('SIGTERM');
+                }),
+            });
+        });
     });
 }
 
