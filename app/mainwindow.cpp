@@ -5,6 +5,7 @@
 #include "portchoice.h"
 #include "resourcepaths.h"
 #include "sessiontexts.h"
+#include "texts.h"
 #include "updateduration.h"
 
 #include <QCloseEvent>
@@ -112,7 +113,7 @@ void MainWindow::ShowConnectionState()
 void MainWindow::ShowIdentity()
 {
     SnEdit->setText(session.serialText());
-    VersionEdit->setText(FirmwareVersion::text(session.firmwareVersion()));
+    VersionEdit->setText(QString::fromStdString(FirmwareVersion::text(session.firmwareVersion())));
     StatusText->setText(session.verdict());
 }
 
@@ -220,14 +221,14 @@ void MainWindow::showProgress(const UpdateSession::Progress &progress)
     PageEdit->setText(page);
     QString status = tr("Block %1, page %2").arg(block, page);
     if (progress.remainingMs != EtaEstimator::Unknown)
-        status += QLatin1Char('\n') + UpdateDuration::remainingText(progress.remainingMs);
+        status += QLatin1Char('\n') + Texts::render(UpdateDuration::remainingText(progress.remainingMs));
     StatusText->setText(status);
 }
 
 void MainWindow::showNoAnswer()
 {
     session.disconnectDevice();
-    const QString message = SessionTexts::noAnswer();
+    const QString message = Texts::render(SessionTexts::noAnswer());
     log(message);
     StatusText->setText(message);
 }

@@ -11,6 +11,7 @@
 #include "qtbytes.h"
 #include "replytimer.h"
 #include "sessiontexts.h"
+#include "texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -81,7 +82,7 @@ RunResult update(const QByteArray &image, SimDevice::ReadReach reach, double rat
             if (int(result.lastLines.size()) > keepLines)
                 result.lastLines.pop_front();
         };
-        rig.onTrace = [keep](const TraceLine &line) { keep(SessionTexts::traceLine(line)); };
+        rig.onTrace = [keep](const TraceLine &line) { keep(Texts::render(SessionTexts::traceLine(line))); };
         rig.loop.faults.onFault = [keep, &rig](LinkFaults::Fault fault, std::uint8_t type) {
             keep(QStringLiteral("  (%1 0x%2 %3, message %4)")
                      .arg(fault == LinkFaults::Fault::LoseCommand ? QStringLiteral("command") : QStringLiteral("reply"))

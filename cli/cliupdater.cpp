@@ -37,7 +37,7 @@ CliUpdater::CliUpdater(CliOptions options, std::unique_ptr<MidiService> service,
         session.setImagePath(this->options.imagePath);
     connect(&session, &UpdateSession::identified, this, &CliUpdater::onIdentified);
     connect(&session, &UpdateSession::identifyTimedOut, this, [this] {
-        fail(JsonEvents::noAnswer(), SessionTexts::noAnswer(), ExitNoDevice);
+        fail(JsonEvents::noAnswer(), Texts::render(SessionTexts::noAnswer()), ExitNoDevice);
     });
     connect(&session, &UpdateSession::progressChanged, this, &CliUpdater::onProgress);
     connect(&session, &UpdateSession::traced, this,
@@ -125,7 +125,7 @@ void CliUpdater::onFound(const QList<FoundDevice> &devices)
         QStringList lines;
         for (const FoundDevice &d : devices)
             lines << Texts::tr("  Qel %1  firmware %2  %3 port \"%4\"  %5 port \"%6\"")
-                         .arg(d.serialText, FirmwareVersion::text(d.firmwareVersion), inDirection(), d.inName,
+                         .arg(d.serialText, QString::fromStdString(FirmwareVersion::text(d.firmwareVersion)), inDirection(), d.inName,
                               outDirection(), d.outName);
         if (options.find && !devices.isEmpty()) {
             console.say(lines.join(QLatin1Char('\n')));
@@ -189,8 +189,8 @@ void CliUpdater::onIdentified()
     greeted = true;
     const std::uint32_t version = session.firmwareVersion();
     console.event(JsonEvents::connected(session.serialText(), version, inName, outName));
-    console.say(Texts::tr("Qel %1, firmware %2.").arg(session.serialText(), FirmwareVersion::text(version)));
-    console.say(FirmwareVersion::verdict(version));
+    console.say(Texts::tr("Qel %1, firmware %2.").arg(session.serialText(), QString::fromStdString(FirmwareVersion::text(version))));
+    console.say(Texts::render(FirmwareVersion::verdict(version)));
     if (options.infoOnly)
         quit(ExitSuccess);
     else if (!session.isMeasuring())
@@ -222,7 +222,7 @@ void CliUpdater::onProgress(const UpdateSession::Progress &progress)
         return;
     console.event(JsonEvents::progress(session.serialText(), progress));
     const qint64 left = progress.remainingMs;
-    const QString remaining = left == EtaEstimator::Unknown || done >= total ? QString() : UpdateDuration::remainingText(left);
+    const QString remaining = left == EtaEstimator::Unknown || done >= total ? QString() : Texts::render(UpdateDuration::remainingText(left));
     console.progress(ProgressLine::render(done, total, progress.block, progress.page, remaining));
 }
 

@@ -45,7 +45,7 @@ QJsonObject JsonEvents::port(bool input, int index, const QString &name)
 QJsonObject JsonEvents::found(const FoundDevice &device)
 {
     QJsonObject object = named("found", device.serialText);
-    object.insert(QStringLiteral("firmware"), FirmwareVersion::text(device.firmwareVersion));
+    object.insert(QStringLiteral("firmware"), QString::fromStdString(FirmwareVersion::text(device.firmwareVersion)));
     object.insert(QStringLiteral("inIndex"), device.inIndex);
     object.insert(QStringLiteral("outIndex"), device.outIndex);
     object.insert(QStringLiteral("in"), device.inName);
@@ -57,7 +57,7 @@ QJsonObject JsonEvents::connected(const QString &serial, std::uint32_t firmwareV
                                   const QString &outName)
 {
     QJsonObject object = named("connected", serial);
-    object.insert(QStringLiteral("firmware"), FirmwareVersion::text(firmwareVersion));
+    object.insert(QStringLiteral("firmware"), QString::fromStdString(FirmwareVersion::text(firmwareVersion)));
     object.insert(QStringLiteral("in"), inName);
     object.insert(QStringLiteral("out"), outName);
     return object;
@@ -72,7 +72,7 @@ QJsonObject JsonEvents::progress(const QString &serial, const UpdateSession::Pro
     object.insert(QStringLiteral("page"), progress.page);
     // null while no estimate exists
     object.insert(QStringLiteral("remainingMs"), progress.remainingMs == EtaEstimator::Unknown
-                                                     ? QJsonValue() : QJsonValue(progress.remainingMs));
+                                                     ? QJsonValue() : QJsonValue(qint64(progress.remainingMs)));
     return object;
 }
 

@@ -45,7 +45,7 @@ void MultiUpdater::start(const QList<FoundDevice> &devices)
             run.session.setImagePath(options.imagePath);
         connect(&run.session, &UpdateSession::identified, this, [this, &run] { onIdentified(run); });
         connect(&run.session, &UpdateSession::identifyTimedOut, this, [this, &run] {
-            end(run, JsonEvents::noAnswer(), SessionTexts::noAnswer());
+            end(run, JsonEvents::noAnswer(), Texts::render(SessionTexts::noAnswer()));
         });
         connect(&run.session, &UpdateSession::progressChanged, this,
                 [this, &run](const UpdateSession::Progress &progress) { onProgress(run, progress); });
@@ -97,7 +97,7 @@ void MultiUpdater::onIdentified(Run &run)
     const std::uint32_t version = run.session.firmwareVersion();
     console.event(JsonEvents::connected(run.session.serialText(), version, run.result.device.inName,
                                         run.result.device.outName));
-    console.say(Texts::tr("Qel %1, firmware %2.").arg(run.session.serialText(), FirmwareVersion::text(version)));
+    console.say(Texts::tr("Qel %1, firmware %2.").arg(run.session.serialText(), QString::fromStdString(FirmwareVersion::text(version))));
     run.session.startUpdate();
 }
 
@@ -153,7 +153,7 @@ QString MultiUpdater::line(const Run &run) const
         return text + ProgressLine::render(p.pagesDone, p.pagesTotal, -1, -1, run.result.outcome);
     const bool estimate = p.remainingMs != EtaEstimator::Unknown && p.pagesDone < p.pagesTotal;
     return text + ProgressLine::render(p.pagesDone, p.pagesTotal, p.block, p.page,
-                                       estimate ? UpdateDuration::remainingText(p.remainingMs) : QString());
+                                       estimate ? Texts::render(UpdateDuration::remainingText(p.remainingMs)) : QString());
 }
 
 void MultiUpdater::summarize()

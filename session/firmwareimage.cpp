@@ -3,6 +3,7 @@
 #include "firmwareversion.h"
 #include "imagedigest.h"
 #include "resourcepaths.h"
+#include "sessiontexts.h"
 #include "texts.h"
 
 #include <QCryptographicHash>
@@ -23,15 +24,14 @@ QByteArray sha256Hex(const QByteArray &bytes)
 FirmwareImage FirmwareImage::loadBuiltIn()
 {
     FirmwareImage image;
-    image.name = FirmwareVersion::text(FirmwareVersion::carried());
+    image.name = QString::fromStdString(FirmwareVersion::text(FirmwareVersion::carried()));
     QFile file(ResourcePaths::FirmwareImage);
     if (file.open(QIODevice::ReadOnly))
         image.bytes = file.readAll();
     image.sha256 = sha256Hex(image.bytes);
     if (image.bytes.size() != ImageDigest::Size || image.sha256 != ImageDigest::Sha256) {
         image.bytes.clear(); // what must not be written is not kept
-        image.problem = Texts::tr("The firmware image built into the updater is damaged, so nothing was sent to "
-                                  "the device. Please reinstall the updater.");
+        image.problem = Texts::render(SessionTexts::imageDamaged());
     }
     return image;
 }

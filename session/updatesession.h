@@ -1,8 +1,7 @@
 #pragma once
 
 #include "devicelink.h"
-#include "etaestimator.h"
-#include "updateengine.h"
+#include "deviceconversation.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -10,19 +9,17 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <vector>
 
 Q_DECLARE_LOGGING_CATEGORY(lcTrace)
 
-// One device, from Connect to the end of its update: the port pair, the
-// greeting and the identity, the reply intake, the tick, the image, the
-// engine, the time left and every text the user reads about it. The window
-// and the command line are views of it. Sessions share nothing, so several
-// can run side by side in one process.
+// One device, from Connect to the end of its update, as the desktop has it:
+// the conversation of sessioncore (greeting, timed reads, engine, time left,
+// after-update question, every word as a phrase) on a port pair, with a
+// timer, the image file, the user's language and signals. The window and the
+// command line are views of it. Sessions share nothing, so several can run
+// side by side in one process.
 class UpdateSession : public QObject
 {
     Q_OBJECT
@@ -31,36 +28,20 @@ public:
     enum ConnectionState { Disconnected = 0, Connecting = 1, Connected = 2 };
     Q_ENUM(ConnectionState)
 
-    struct Progress
-    {
-        int pagesDone = 0;
-        int pagesTotal = 0;
-        // As the NAND fields show them; -1 before the first.
-        int block = -1;
-        int page = -1;
-        qint64 remainingMs = EtaEstimator::Unknown;
-    };
-
+    using Progress = DeviceConversation::Progress;
     // After a success the device is asked which firmware it runs now.
-    enum class AfterUpdate { NotAsked, Asking, Running, NotRunning };
+    using AfterUpdate = DeviceConversation::AfterUpdate;
 
     // Time-outs are counted in ticks of this length.
-    static constexpr int TickIntervalMs = ReplyTimer::TickMs;
+    static constexpr int TickIntervalMs = DeviceConversation::TickIntervalMs;
     // How often an update looks whether its ports are still there.
     static constexpr int PortCheckTicks = 1000 / TickIntervalMs;
-    // An Identify unanswered this long is asked again, up to this many asks
-    // in all: a lost message costs half a second, not the connection.
-    static constexpr int IdentifyAgainTicks = 500 / TickIntervalMs;
-    static constexpr int IdentifyAsks = 4;
-    // Reads timed at Connect, how long one answer may take before it counts
-    // as lost, and how many lost ones are asked again before the timing ends
-    // with what it has.
-    static constexpr int ProbeReads = 5;
-    static constexpr int ProbeTimeoutTicks = 500 / TickIntervalMs;
-    static constexpr int ProbeAsksAgain = 3;
-    // A device that has not answered the Identify after an update this long
-    // is taken not to run the new firmware yet.
-    static constexpr int AfterUpdateAnswerTicks = 3000 / TickIntervalMs;
+    static constexpr int IdentifyAgainTicks = DeviceConversation::IdentifyAgainTicks;
+    static constexpr int IdentifyAsks = DeviceConversation::IdentifyAsks;
+    static constexpr int ProbeReads = DeviceConversation::ProbeReads;
+    static constexpr int ProbeTimeoutTicks = DeviceConversation::ProbeTimeoutTicks;
+    static constexpr int ProbeAsksAgain = DeviceConversation::ProbeAsksAgain;
+    static constexpr int AfterUpdateAnswerTicks = DeviceConversation::AfterUpdateAnswerTicks;
 
     explicit UpdateSession(std::unique_ptr<MidiService> service, QObject *parent = nullptr);
     ~UpdateSession() override;
@@ -70,7 +51,7 @@ public:
     // Opens the pair and greets the device; false when the ports did not open.
     bool connectDevice(int inIndex, int outIndex);
     void disconnectDevice();
-    ConnectionState connectionState() const { return state; }
+    ConnectionState connectionState() const { return ConnectionState(conversation.connection()); }
     // One received message, as the ports hand it on; tests may hand in their own.
     void takeMessage(const std::uint8_t *data, std::size_t length);
     void takeMessage(const QByteArray &message)
@@ -79,17 +60,17 @@ public:
     }
     // Ends a greeting that has had no answer after this many ticks with
     // identifyTimedOut(); 0 waits for ever.
-    void setIdentifyTimeout(int ticks) { identifyTimeoutTicks = ticks; }
+    void setIdentifyTimeout(int ticks) { conversation.setIdentifyTimeout(ticks); }
 
     // The identity of the last answer to Identify.
-    QString serialText() const { return serial; }
-    std::uint32_t firmwareVersion() const { return version; }
+    QString serialText() const { return QString::fromStdString(conversation.serialText()); }
+    std::uint32_t firmwareVersion() const { return conversation.firmwareVersion(); }
     // Identify's round trip at Connect, in microseconds.
-    qint64 roundTripUs() const { return roundTrip; }
+    qint64 roundTripUs() const { return conversation.roundTripUs(); }
     // The median round trip of the reads timed after Connect (answers the
     // size of the update's data exchanges); 0 until one came back.
-    qint64 dataRoundTripUs() const { return dataTrip; }
-    bool isMeasuring() const { return probe.active; }
+    qint64 dataRoundTripUs() const { return conversation.dataRoundTripUs(); }
+    bool isMeasuring() const { return conversation.isMeasuring(); }
     // The clock every duration is taken from, in microseconds; a monotonic
     // one unless a test drives its own.
     void setClock(std::function<qint64()> nowUs) { clock = std::move(nowUs); }
@@ -98,7 +79,7 @@ public:
     // against the carried one or, after an update the device does not run
     // yet, that it has to be switched off and on.
     QString verdict() const;
-    AfterUpdate afterUpdate() const { return after; }
+    AfterUpdate afterUpdate() const { return conversation.afterUpdate(); }
 
     // The image written; the built-in one unless set.
     void setImagePath(const QString &path) { imageFile = path; }
@@ -113,9 +94,9 @@ public:
     // Reads the image and starts writing it. What cannot start ends at once
     // with finished().
     void startUpdate();
-    void cancelUpdate();
-    bool isUpdating() const { return engine.isRunning(); }
-    const Progress &progress() const { return shown; }
+    void cancelUpdate() { conversation.cancelUpdate(); }
+    bool isUpdating() const { return conversation.isUpdating(); }
+    const Progress &progress() const { return conversation.progress(); }
 
     // One tick of the clock that counts time-outs; views with a timer of
     // their own call it, others let the session tick itself. Trace lines and
@@ -124,7 +105,7 @@ public:
     void tick();
     void startTicking();
     // Trace lines and progress go out every `ticks` ticks (1 unless set).
-    void setViewTicks(int ticks) { viewTicks = std::max(1, ticks); }
+    void setViewTicks(int ticks) { conversation.setViewTicks(ticks); }
 
     // For benchmarks and tests.
     struct Counters
@@ -132,8 +113,12 @@ public:
         int received = 0;   // every message taken in
         int exchanges = 0;  // replies the engine was handed while it ran
     };
-    const Counters &counters() const { return count; }
-    const UpdateEngine &updateEngine() const { return engine; }
+    const Counters &counters() const
+    {
+        count.exchanges = conversation.exchanges();
+        return count;
+    }
+    const UpdateEngine &updateEngine() const { return conversation.updateEngine(); }
     DeviceLink &deviceLink() { return link; }
 
 signals:
@@ -159,80 +144,36 @@ signals:
     void finished(UpdateOutcome outcome, const QString &message);
 
 private:
-    // What the engine reports, turned into signals.
-    class Listener : public EngineListener
+    // What the conversation reports, as signals and in the user's language.
+    class Relay : public ConversationListener
     {
     public:
-        explicit Listener(UpdateSession &session) : session(session) {}
+        explicit Relay(UpdateSession &session) : session(session) {}
+        void connectionChanged(Connection state) override;
+        void identified() override;
+        void identifyTimedOut() override;
+        void measured() override;
+        void verdictChanged() override;
+        void transferStateChanged(bool on) override;
+        void progressChanged(const Progress &progress) override;
+        bool wantsTraces() const override;
         void traced(const TraceLine &line) override;
-        void blockShown(int block) override;
-        void pageShown(int page) override;
-        void progressChanged(int pagesDone, int pagesTotal) override;
-        void finished(const Ending &ending) override;
+        void finished(UpdateOutcome outcome, const Phrase &message) override;
 
     private:
         UpdateSession &session;
     };
 
-    void takeReply(const Reply &reply);
-    // Hands the views what the engine reported since the last time.
-    void showPending();
-    void takeIdentity(const Reply &reply);
-    void setState(ConnectionState next);
-    void askIdentity();
-    void sendProbe();
-    void probeTimedOut();
-    void endProbe();
-    bool takeProbeAnswer();
-    // Says how a written update stands now and ends it with finished().
-    void endAfterUpdate(AfterUpdate result);
-    void takeFenceAnswer();
-
     DeviceLink link;
-    Listener listener{*this};
-    UpdateEngine engine{link, listener};
-    ConnectionState state = Disconnected;
-    QString serial;
-    std::uint32_t version = 0;
+    Relay relay{*this};
+    DeviceConversation conversation{link, relay};
     QElapsedTimer monotonic;
     std::function<qint64()> clock;
-    qint64 identifySentUs = 0;
-    qint64 roundTrip = 0;
-    qint64 dataTrip = 0;
-    struct Probe
-    {
-        bool active = false;
-        int countdown = 0;
-        qint64 sentAtUs = 0;
-        std::vector<qint64> tripsUs;
-        // Answers still to come to reads sent; an update's ResetNand answer
-        // comes after all of them.
-        int owed = 0;
-        // After a lost answer an Identify goes first: answers come in order,
-        // so once its answer is in, a late read's answer cannot pass for the
-        // read asked again.
-        bool fencing = false;
-        int asksAgain = 0;
-    } probe;
-    AfterUpdate after = AfterUpdate::NotAsked;
-    int afterCountdown = 0;
-    int identifyTimeoutTicks = 0;
-    int identifyCountdown = 0;
-    int identifyAsked = 0;
-    int identifyAgainCountdown = 0;
     QString imageFile;
     QPair<QString, QString> openNames;  // MIDI IN, MIDI OUT
     int portCheckTicks = 0;
     bool verifyAfterWriting = false;
-    qint64 updateStartUs = 0;
-    EtaEstimator eta;
-    Progress shown;
-    bool progressPending = false;
     std::uint64_t droppedSeen = 0;
-    int viewTicks = 1;
-    int viewCountdown = 0;
-    // Reserved up front, so that keeping a line allocates nothing.
-    std::vector<TraceLine> pendingTraces;
-    Counters count;
+    mutable Counters count;
     QTimer ticker;
 };

@@ -1,5 +1,5 @@
 // The module's own program: nothing runs at load, everything is called
-// through the exported C functions of qelupdate.h and qeldevice.h.
+// through the exported C functions of qelsession.h and qeldevice.h.
 int main()
 {
     return 0;

@@ -2,7 +2,7 @@
 #define QELDEVICE_H
 
 /* The simulated Qel as a C interface, so that a script (node, or a page
- * without a Qel) can play the device to qelupdate.h: commands in, replies
+ * without a Qel) can play the device to qelsession.h: commands in, replies
  * out through the device's link faults, and the image it holds compared. */
 
 #include <stddef.h>

@@ -27,7 +27,7 @@ void TestResources::germanCoversEveryText()
     const QString copy = dir.filePath(QStringLiteral("update_de.ts"));
     QVERIFY(QFile::copy(QStringLiteral(QEL_TS_FILE), copy));
     QStringList arguments{QStringLiteral("-locations"), QStringLiteral("none"), QStringLiteral("-no-obsolete")};
-    for (const char *folder : {"app", "session", "cli", "web/page"})
+    for (const char *folder : {"app", "session", "sessioncore", "cli", "web/page"})
         arguments << QStringLiteral(QEL_SOURCE_DIR "/") + QLatin1String(folder);
     arguments << QStringLiteral("-ts") << copy;
     QProcess lupdate;

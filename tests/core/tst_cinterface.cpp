@@ -1,9 +1,10 @@
-// The browser's C interface, driven as web/driveupdate.js drives it in node:
-// commands taken one at a time, replies handed back, a tick whenever
-// nothing is in flight.
+// The browser's C interface to one device's session, driven as
+// web/driveupdate.js drives it in node: Connect and its timed reads, then a
+// whole update; commands taken one at a time, replies handed back, a tick
+// whenever nothing is in flight, the clock the test's own.
 
 #include "qeldevice.h"
-#include "qelupdate.h"
+#include "qelsession.h"
 
 #include <doctest/doctest.h>
 
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int MaxTicks = 200000;
 constexpr int MaxCommands = 200000;  // an update that talks in circles ends the run, it does not hang it
+constexpr double TickMs = 10;
+constexpr double ExchangeMs = 0.5;
 
 std::vector<std::uint8_t> makeImage(std::size_t size)
 {
@@ -25,51 +28,66 @@ std::vector<std::uint8_t> makeImage(std::size_t size)
     return image;
 }
 
-struct Run
+// A session and a simulated Qel joined by the test.
+struct Wire
 {
-    std::string outcome;
-    bool holds = false;
-    std::size_t violations = 0;
-    int losses = 0;
-    int pagesDone = 0;
-    int pagesTotal = 0;
-};
-
-Run drive(int reads, double loss, std::uint32_t seed, bool verify, const std::vector<std::uint8_t> &image)
-{
-    QelDevice *device = qel_device_new(reads, loss, seed);
-    QelUpdate *update = qel_update_new();
-    qel_update_start(update, image.data(), image.size(), verify ? 1 : 0);
+    QelDevice *device;
+    QelSession *session = qel_session_new();
+    double now = 0;
+    int commands = 0;
+    int ticks = 0;
+    std::array<int, 8> seen{};
+    int mostProgressInACall = 0;
     std::array<std::uint8_t, 1024> command{};
     std::array<std::uint8_t, 1024> reply{};
-    int commands = 0;
-    for (int ticks = 0; qel_update_outcome(update) == QEL_RUNNING && ticks < MaxTicks && commands < MaxCommands;) {
-        const std::size_t length = qel_update_next_command(update, command.data(), command.size());
-        if (length == 0) {
-            qel_update_tick(update);
-            ++ticks;
-            continue;
-        }
-        ++commands;
-        const std::size_t replies = qel_device_handle(device, command.data(), length);
-        for (std::size_t i = 0; i < replies; ++i)
-            qel_update_take_message(update, reply.data(), qel_device_reply(device, i, reply.data(), reply.size()));
+
+    Wire(int reads, double loss, std::uint32_t seed) : device(qel_device_new(reads, loss, seed)) {}
+    ~Wire()
+    {
+        qel_session_free(session);
+        qel_device_free(device);
     }
-    Run run;
-    run.outcome = qel_outcome_name(qel_update_outcome(update));
-    run.holds = qel_device_holds(device, image.data(), image.size()) == 1;
-    run.violations = qel_device_violations(device);
-    run.losses = qel_device_losses(device);
-    run.pagesDone = qel_update_pages_done(update);
-    run.pagesTotal = qel_update_pages_total(update);
-    qel_update_free(update);
-    qel_device_free(device);
-    return run;
-}
+
+    void takeEvents()
+    {
+        int progress = 0;
+        for (int e; (e = qel_session_next_event(session)) != QEL_EVENT_NONE;) {
+            ++seen.at(std::size_t(e));
+            progress += e == QEL_EVENT_PROGRESS;
+        }
+        mostProgressInACall = std::max(mostProgressInACall, progress);
+    }
+
+    bool step()
+    {
+        const std::size_t length = qel_session_next_command(session, command.data(), command.size());
+        if (length == 0) {
+            now += TickMs;
+            qel_session_tick(session, now);
+            ++ticks;
+        } else {
+            ++commands;
+            now += ExchangeMs;
+            const std::size_t replies = qel_device_handle(device, command.data(), length);
+            for (std::size_t i = 0; i < replies; ++i)
+                qel_session_take_message(session, reply.data(),
+                                         qel_device_reply(device, i, reply.data(), reply.size()), now);
+        }
+        takeEvents();
+        return ticks < MaxTicks && commands < MaxCommands;
+    }
+
+    template <typename Done>
+    void runUntil(Done done)
+    {
+        while (!done() && step()) {
+        }
+    }
+};
 
 } // namespace
 
-TEST_CASE("whole updates through the C interface")
+TEST_CASE("whole updates through the session's C interface")
 {
     struct Case
     {
@@ -91,37 +109,57 @@ TEST_CASE("whole updates through the C interface")
     for (const Case &c : cases) {
         const std::string name = c.name;
         CAPTURE(name);
-        const Run run = drive(c.reads, c.loss, c.seed, c.verify, image);
-        CHECK(run.outcome == c.outcome);
-        CHECK(run.violations == 0);
-        CHECK((run.losses > 0) == (c.loss > 0));
-        const bool written = run.outcome == "success" || run.outcome == "not_verified";
-        CHECK(run.holds == written);
-        if (run.outcome == "success")
-            CHECK(run.pagesDone == run.pagesTotal);
+        Wire wire(c.reads, c.loss, c.seed);
+        qel_session_connect(wire.session, wire.now);
+        wire.runUntil([&] { return wire.seen[QEL_EVENT_MEASURED] > 0 || wire.seen[QEL_EVENT_NO_ANSWER] > 0; });
+        const bool answers = c.loss < 1;
+        CHECK((qel_session_state(wire.session) == QEL_CONNECTED) == answers);
+        if (answers) {
+            CHECK(qel_session_measuring(wire.session) == 0);
+            // Five reads of half a millisecond each way: the duration is measured, not guessed.
+            CHECK(qel_session_expected_ms(wire.session, image.size(), c.verify) > 0);
+            CHECK(std::string(qel_session_serial_text(wire.session)).size() > 0);
+        }
+
+        qel_session_start_update(wire.session, image.data(), image.size(), c.verify, wire.now);
+        wire.runUntil([&] { return wire.seen[QEL_EVENT_FINISHED] > 0; });
+        const std::string outcome = qel_outcome_name(qel_session_outcome(wire.session));
+        CHECK(outcome == c.outcome);
+        CHECK(wire.seen[QEL_EVENT_FINISHED] == 1);
+        CHECK(wire.mostProgressInACall <= 1);
+        CHECK(qel_device_violations(wire.device) == 0);
+        CHECK((qel_device_losses(wire.device) > 0) == (c.loss > 0));
+        const bool written = outcome == "success" || outcome == "not_verified";
+        CHECK((qel_device_holds(wire.device, image.data(), image.size()) == 1) == written);
+        if (outcome == "success") {
+            CHECK(qel_session_pages_done(wire.session) == qel_session_pages_total(wire.session));
+            CHECK(qel_session_after_update(wire.session) >= QEL_AFTER_RUNNING);
+        }
     }
 }
 
-TEST_CASE("the C interface hands out a command only whole")
+TEST_CASE("the C interface hands out a command only whole, and a duplicate reply is passed over")
 {
-    QelUpdate *update = qel_update_new();
-    const std::vector<std::uint8_t> image = makeImage(100);
-    qel_update_start(update, image.data(), image.size(), 0);
+    Wire wire(QEL_READS_WHOLE_FLASH, 0, 1);
+    qel_session_connect(wire.session, 0);
     std::array<std::uint8_t, 1024> buffer{};
-    const std::size_t needed = qel_update_next_command(update, buffer.data(), 4);
+    const std::size_t needed = qel_session_next_command(wire.session, buffer.data(), 4);
     CHECK(needed > 4);
     // Too small a buffer takes nothing: the same command comes whole next time.
-    CHECK(qel_update_next_command(update, buffer.data(), buffer.size()) == needed);
+    CHECK(qel_session_next_command(wire.session, buffer.data(), buffer.size()) == needed);
     CHECK(buffer[0] == 0xF0);
     CHECK(buffer[needed - 1] == 0xF7);
-    CHECK(std::string(qel_outcome_name(qel_update_outcome(update))) == "running");
-    qel_update_cancel(update);
-    CHECK(std::string(qel_outcome_name(qel_update_outcome(update))) != "running");
-    qel_update_free(update);
+    CHECK(qel_session_next_command(wire.session, buffer.data(), buffer.size()) == 0);
+    CHECK(qel_session_state(wire.session) == QEL_CONNECTING);
 
-    update = qel_update_new();
-    qel_update_start(update, nullptr, 0, 0);
-    CHECK(std::string(qel_outcome_name(qel_update_outcome(update))) == "no_image");
-    CHECK(qel_update_next_command(update, buffer.data(), buffer.size()) == 0);
-    qel_update_free(update);
+    const std::vector<std::uint8_t> image = makeImage(100);
+    qel_session_start_update(wire.session, image.data(), image.size(), 0, 0);
+    CHECK(std::string(qel_outcome_name(qel_session_outcome(wire.session))) == "running");
+    qel_session_cancel(wire.session);
+    wire.runUntil([&] { return wire.seen[QEL_EVENT_FINISHED] > 0; });
+    CHECK(std::string(qel_outcome_name(qel_session_outcome(wire.session))) == "cancelled");
+
+    qel_session_start_update(wire.session, nullptr, 0, 0, 0);
+    CHECK(std::string(qel_outcome_name(qel_session_outcome(wire.session))) == "no_image");
+    CHECK(qel_session_next_command(wire.session, buffer.data(), buffer.size()) == 0);
 }

@@ -10,16 +10,17 @@ declare -A allowed=(
     [protocol]=""
     [engine]="protocol"
     [device]="protocol"
-    [web]="engine device protocol"
+    [sessioncore]="engine protocol"
+    [web]="sessioncore engine device protocol"
     [midi]=""
     [sim]="device protocol midi"
-    [session]="engine protocol midi"
+    [session]="sessioncore engine protocol midi"
     [services]="midi sim device rtmidi"
-    [app]="session engine protocol midi services"
-    [cli]="session engine protocol midi services"
+    [app]="session sessioncore engine protocol midi services"
+    [cli]="session sessioncore engine protocol midi services"
     [rtmidi]="midi"
 )
-plainCore=(protocol engine device web)
+plainCore=(protocol engine device sessioncore web)
 
 declare -A owner=()
 for dir in "${!allowed[@]}"; do

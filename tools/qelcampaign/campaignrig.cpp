@@ -1,6 +1,7 @@
 #include "campaignrig.h"
 
 #include "sessiontexts.h"
+#include "texts.h"
 
 CampaignRig::CampaignRig()
 {
@@ -37,7 +38,7 @@ void CampaignRig::traced(const TraceLine &line)
 void CampaignRig::finished(const Ending &ending)
 {
     outcome = ending.outcome;
-    message = SessionTexts::outcomeMessage(ending);
+    message = Texts::render(SessionTexts::outcomeMessage(ending));
     ++endings;
 }
 

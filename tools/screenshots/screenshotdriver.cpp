@@ -62,7 +62,7 @@ void ScreenshotDriver::onProgress(const UpdateSession::Progress &progress)
 void ScreenshotDriver::onFinished()
 {
     // The window asks the device again after an update; wait for its answer.
-    if (window.VersionEdit->text() != FirmwareVersion::text(FirmwareVersion::carried())) {
+    if (window.VersionEdit->text() != QString::fromStdString(FirmwareVersion::text(FirmwareVersion::carried()))) {
         QTimer::singleShot(ConnectPollMs, this, &ScreenshotDriver::onFinished);
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <cstdint>
 
 #include <array>
 
@@ -12,20 +12,20 @@ public:
     // One block: its erase weighs in evenly, and a slow page only moves the
     // estimate by a sixty-fourth.
     static constexpr int WindowPages = 64;
-    static constexpr qint64 Unknown = -1;
+    static constexpr std::int64_t Unknown = -1;
 
     void reset();
     // `pagesDone` of `pagesTotal` were programmed `elapsedMs` after the start.
     // Fewer pages than last time (a block written again elsewhere) only
     // moves the starting point of the next measurement.
-    void addSample(qint64 elapsedMs, int pagesDone, int pagesTotal);
+    void addSample(std::int64_t elapsedMs, int pagesDone, int pagesTotal);
     // Milliseconds left as of the last sample, or Unknown before a rate exists.
-    qint64 remainingMs() const;
+    std::int64_t remainingMs() const;
 
 private:
     struct Stretch
     {
-        qint64 ms;
+        std::int64_t ms;
         int pages;
     };
 
@@ -34,9 +34,9 @@ private:
     std::array<Stretch, WindowPages + 1> window{};
     int first = 0;
     int count = 0;
-    qint64 windowMs = 0;
+    std::int64_t windowMs = 0;
     int windowPages = 0;
-    qint64 lastMs = 0;
+    std::int64_t lastMs = 0;
     int lastDone = 0;
     int total = 0;
     bool started = false;

@@ -1,9 +1,9 @@
 #include "firmwareversion.h"
 
-#include "texts.h"
+#include "translatenoop.h"
 #include "updateengine.h"
 
-#include <QCoreApplication>
+#include <cstdio>
 
 namespace {
 
@@ -20,9 +20,11 @@ std::uint32_t FirmwareVersion::carried()
     return std::uint32_t(UpdateEngine::ImageMajor) | (std::uint32_t(UpdateEngine::ImageMinor) << MinorShift);
 }
 
-QString FirmwareVersion::text(std::uint32_t word)
+std::string FirmwareVersion::text(std::uint32_t word)
 {
-    return QString::asprintf("%ld.%02ld", long(majorOf(word)), long(minorOf(word)));
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%u.%02u", unsigned(majorOf(word)), unsigned(minorOf(word)));
+    return buffer;
 }
 
 FirmwareVersion::Order FirmwareVersion::compareWithCarried(std::uint32_t word)
@@ -35,18 +37,19 @@ FirmwareVersion::Order FirmwareVersion::compareWithCarried(std::uint32_t word)
     return device == ours ? Order::Same : Order::Newer;
 }
 
-QString FirmwareVersion::verdict(std::uint32_t word)
+Phrase FirmwareVersion::verdict(std::uint32_t word)
 {
+    const Phrase device = Phrase::plain(text(word));
+    const Phrase ours = Phrase::plain(text(carried()));
     switch (compareWithCarried(word)) {
     case Order::Older:
-        return Texts::tr("Firmware %1 is older than %2: an update is recommended.")
-            .arg(text(word), text(carried()));
+        return Phrase::text(QT_TRANSLATE_NOOP("MainWindow", "Firmware %1 is older than %2: an update is recommended."),
+                            {device, ours});
     case Order::Same:
-        return Texts::tr("Firmware %1 is already up to date.").arg(text(word));
+        return Phrase::text(QT_TRANSLATE_NOOP("MainWindow", "Firmware %1 is already up to date."), {device});
     case Order::Newer:
         break;
     }
-    return QCoreApplication::translate("MainWindow",
-                                       "Firmware %1 is newer than %2: updating would be a downgrade.")
-        .arg(text(word), text(carried()));
+    return Phrase::text(QT_TRANSLATE_NOOP("MainWindow", "Firmware %1 is newer than %2: updating would be a downgrade."),
+                        {device, ours});
 }

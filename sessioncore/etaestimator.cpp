@@ -1,11 +1,13 @@
 #include "etaestimator.h"
 
+#include <algorithm>
+
 void EtaEstimator::reset()
 {
     *this = EtaEstimator();
 }
 
-void EtaEstimator::addSample(qint64 elapsedMs, int pagesDone, int pagesTotal)
+void EtaEstimator::addSample(std::int64_t elapsedMs, int pagesDone, int pagesTotal)
 {
     total = pagesTotal;
     if (started && pagesDone > lastDone && elapsedMs >= lastMs) {
@@ -27,10 +29,10 @@ void EtaEstimator::addSample(qint64 elapsedMs, int pagesDone, int pagesTotal)
     lastDone = pagesDone;
 }
 
-qint64 EtaEstimator::remainingMs() const
+std::int64_t EtaEstimator::remainingMs() const
 {
     if (windowPages == 0)
         return Unknown;
-    const qint64 pagesLeft = qMax(0, total - lastDone);
+    const std::int64_t pagesLeft = std::max(0, total - lastDone);
     return pagesLeft * windowMs / windowPages;
 }
