@@ -1,7 +1,5 @@
 #include "discovery.h"
 
-#include "devicelink.h"
-#include "reply.h"
 #include "sysex.h"
 
 #include <algorithm>
@@ -16,7 +14,7 @@ public:
     {
         ports.setReceiver([this](const std::uint8_t *data, std::size_t length) {
             if (inIndex >= 0)
-                this->owner.takeAnswer(inIndex, data, length);
+                this->owner.rounds.takeMessage(inIndex, data, length);
         });
     }
     ~Probe() { ports.closePorts(); }
@@ -38,24 +36,11 @@ public:
     void takeWaiting() { ports.takeWaiting(); }
 
     int inIndex = -1;
-    int outIndex = -1;
 
 private:
     Discovery &owner;
     MidiPorts ports;
 };
-
-namespace {
-
-int bitsFor(int outputs)
-{
-    int bits = 0;
-    while ((1 << bits) < outputs)
-        ++bits;
-    return bits;
-}
-
-} // namespace
 
 Discovery::Discovery(ServiceFactory factory, QObject *parent)
     : QObject(parent), makeService(std::move(factory))
@@ -65,15 +50,9 @@ Discovery::Discovery(ServiceFactory factory, QObject *parent)
 
 Discovery::~Discovery() = default;
 
-int Discovery::durationTicks(int outputs)
-{
-    return RoundTicks * (1 + bitsFor(outputs));
-}
-
 void Discovery::start()
 {
     probes.clear();
-    heard.clear();
     devices.clear();
     std::unique_ptr<MidiService> first = makeService ? makeService() : nullptr;
     if (!first) {
@@ -82,9 +61,9 @@ void Discovery::start()
     }
     inNames = first->portNames(true, MaxPorts);
     outNames = first->portNames(false, MaxPorts);
-    running = true;
+    rounds.start(int(inNames.size()), int(outNames.size()));
     // Nobody to ask, or nowhere to hear: nothing is opened.
-    if (inNames.isEmpty() || outNames.isEmpty()) {
+    if (!rounds.isRunning()) {
         finish();
         return;
     }
@@ -92,19 +71,15 @@ void Discovery::start()
     for (int k = 0; k < count; ++k) {
         auto probe = std::make_unique<Probe>(*this, k == 0 ? std::move(first) : makeService());
         probe->inIndex = k < inNames.size() ? k : -1;
-        probe->outIndex = k < outNames.size() ? k : -1;
         probe->open(k < inNames.size() ? inNames.at(k) : QString(), k < outNames.size() ? outNames.at(k) : QString());
         probes.push_back(std::move(probe));
     }
-    rounds = 1 + bitsFor(int(outNames.size()));
-    round = 0;
-    roundTick = 0;
-    askRound();
+    ask();
 }
 
 void Discovery::cancel()
 {
-    running = false;
+    rounds.cancel();
     ticker.stop();
     probes.clear();
 }
@@ -114,73 +89,40 @@ void Discovery::startTicking()
     ticker.start(TickIntervalMs);
 }
 
-void Discovery::askRound()
+void Discovery::ask()
 {
-    for (const auto &probe : probes) {
-        const int out = probe->outIndex;
-        if (out >= 0 && (round == 0 || (out >> (round - 1)) & 1))
-            probe->ask();
-    }
-}
-
-void Discovery::takeAnswer(int inIndex, const std::uint8_t *message, std::size_t length)
-{
-    if (!running)
-        return;
-    const Reply reply = DeviceLink::takeReply(message, length);
-    if (reply.code != ReplyIdentify)
-        return;
-    auto it = std::find_if(heard.begin(), heard.end(), [&](const Heard &h) {
-        return h.inIndex == inIndex && h.serial == reply.serialNumber;
-    });
-    if (it == heard.end())
-        it = heard.insert(heard.end(), Heard{inIndex, reply.serialNumber, reply.firmwareVersion, 0});
-    it->rounds |= 1u << round;
+    // Probe k holds output k.
+    for (int out = rounds.nextAsk(); out >= 0; out = rounds.nextAsk())
+        probes.at(std::size_t(out))->ask();
 }
 
 void Discovery::tick()
 {
-    if (!running)
+    if (!rounds.isRunning())
         return;
     // A round's answers count in that round, whatever the loop got to.
     for (const std::unique_ptr<Probe> &probe : probes)
         probe->takeWaiting();
-    if (++roundTick < RoundTicks) {
-        if (roundTick % AskAgainTicks == 0 && roundTick / AskAgainTicks < RoundAsks)
-            askRound();
-        return;
-    }
-    roundTick = 0;
-    if (++round < rounds)
-        askRound();
+    if (rounds.tick())
+        ask();
     else
         finish();
 }
 
 void Discovery::finish()
 {
-    running = false;
     ticker.stop();
     probes.clear();  // every port closed again
-    for (const Heard &h : heard) {
-        // Only a device that answered everyone is sure to have been asked at all.
-        if (!(h.rounds & 1u))
-            continue;
-        const int out = int(h.rounds >> 1);
-        if (out >= outNames.size())
-            continue;
+    for (const FoundQel &found : rounds.found()) {
         FoundDevice device;
-        device.serialNumber = h.serial;
-        device.serialText = QString::fromStdString(formatSerial(h.serial));
-        device.firmwareVersion = h.version;
-        device.inIndex = h.inIndex;
-        device.outIndex = out;
-        device.inName = inNames.value(h.inIndex);
-        device.outName = outNames.value(out);
+        device.serialNumber = found.serialNumber;
+        device.serialText = QString::fromStdString(found.serialText);
+        device.firmwareVersion = found.firmwareVersion;
+        device.inIndex = found.input;
+        device.outIndex = found.output;
+        device.inName = inNames.value(found.input);
+        device.outName = outNames.value(found.output);
         devices << device;
     }
-    std::sort(devices.begin(), devices.end(), [](const FoundDevice &a, const FoundDevice &b) {
-        return a.serialNumber < b.serialNumber || (a.serialNumber == b.serialNumber && a.inIndex < b.inIndex);
-    });
     emit finished(devices);
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 struct QelDevice
 {
@@ -13,13 +14,25 @@ struct QelDevice
     std::vector<Bytes> replies;  // of the last command, as they reach the updater
 };
 
+namespace {
+
+SimDevice::ReadReach readReach(int reads)
+{
+    switch (reads) {
+    case QEL_READS_BLOCK_ZERO: return SimDevice::ReadReach::BlockZero;
+    case QEL_READS_BLOCK_ZERO_SILENT: return SimDevice::ReadReach::BlockZeroSilent;
+    default: return SimDevice::ReadReach::WholeFlash;
+    }
+}
+
+} // namespace
+
 extern "C" {
 
 QelDevice *qel_device_new(int reads, double loss, uint32_t seed)
 {
     auto *qel = new QelDevice;
-    qel->device.setReadReach(reads == QEL_READS_BLOCK_ZERO ? SimDevice::ReadReach::BlockZero
-                                                           : SimDevice::ReadReach::WholeFlash);
+    qel->device.setReadReach(readReach(reads));
     qel->device.storeListCopies(1, {}, 0);
     LinkFaults::Rates rates;
     rates.lose = rates.loseCommand = std::clamp(loss, 0.0, 1.0);
@@ -72,6 +85,38 @@ int qel_device_losses(const QelDevice *qel)
 uint32_t qel_device_firmware(const QelDevice *qel)
 {
     return qel->device.identity().firmwareVersion;
+}
+
+void qel_device_set_identity(QelDevice *qel, uint32_t serial, uint32_t firmware)
+{
+    SimDevice::Identity identity = qel->device.identity();
+    identity.serialNumber = serial;
+    identity.firmwareVersion = firmware;
+    qel->device.setIdentity(identity);
+}
+
+void qel_device_fail_erase(QelDevice *qel, int block)
+{
+    qel->device.failErase(block);
+}
+
+void qel_device_fail_program(QelDevice *qel, int block, int page)
+{
+    qel->device.failProgram(block, page < 0 ? -1 : page);
+}
+
+void qel_device_set_factory_defect(QelDevice *qel, int block)
+{
+    SimDevice &device = qel->device;
+    std::set<int> defects = device.factoryDefects();
+    defects.insert(block);
+    device.setFactoryDefects(defects);
+    // A flash in use lists its factory defects in every copy of its list.
+    if (const auto list = device.storedList()) {
+        std::set<int> listed = list->badBlocks;
+        listed.insert(device.factoryDefects().begin(), device.factoryDefects().end());
+        device.storeListCopies(device.listCopies(), listed, std::int16_t(device.factoryDefects().size()));
+    }
 }
 
 } // extern "C"

@@ -39,7 +39,8 @@ uint32_t qel_device_firmware(const QelDevice *device);
 /* Who it says it is: serial number and firmware word (1.08 is 0x0801). */
 void qel_device_set_identity(QelDevice *device, uint32_t serial, uint32_t firmware);
 /* Faults of its flash: an erase of `block` fails; programming `page` of
- * `block` fails (-1: every page of it); factory defects it reports. */
+ * `block` fails (-1: every page of it); a factory defect, which it reports,
+ * fails both, and which its list in block 0 names, as a Qel in use does. */
 void qel_device_fail_erase(QelDevice *device, int block);
 void qel_device_fail_program(QelDevice *device, int block, int page);
 void qel_device_set_factory_defect(QelDevice *device, int block);

@@ -102,24 +102,21 @@ private slots:
         QTest::addColumn<int>("lostAsks");  // the first so many asks of every round get no answer
         QTest::addColumn<Found>("found");
 
-        QTest::newRow("a Qel on the first pair") << 2 << 2 << Wiring{{0, {0, 7}}} << false << 0 << Found{{0, 0}};
+        // The rounds themselves are tested in tests/core; these rows check
+        // what this class adds: ports opened and closed, messages carried,
+        // asks sent on their ticks, indexes named.
         QTest::newRow("a pair swapped") << 2 << 2 << Wiring{{1, {0, 7}}} << false << 0 << Found{{0, 1}};
-        QTest::newRow("silent ports") << 3 << 3 << Wiring{} << false << 0 << Found{};
         QTest::newRow("two Qels, by serial") << 3 << 3 << Wiring{{0, {1, 900}}, {2, {0, 400}}} << false << 0
                                              << Found{{0, 2}, {1, 0}};
         QTest::newRow("foreign and channel messages while asking")
             << 2 << 2 << Wiring{{1, {1, 7}}} << true << 0 << Found{{1, 1}};
-        QTest::newRow("many ports") << 20 << 20 << Wiring{{13, {5, 7}}, {6, {19, 8}}} << false << 0
-                                    << Found{{5, 13}, {19, 6}};
+        QTest::newRow("more inputs than outputs") << 5 << 2 << Wiring{{1, {4, 7}}} << false << 0 << Found{{4, 1}};
         QTest::newRow("no outputs") << 2 << 0 << Wiring{} << false << 0 << Found{};
-        QTest::newRow("the first ask of every round lost")
-            << 4 << 4 << Wiring{{3, {1, 7}}, {2, {2, 8}}} << false << 1 << Found{{1, 3}, {2, 2}};
         QTest::newRow("the first two asks of every round lost")
             << 4 << 4 << Wiring{{3, {1, 7}}, {2, {2, 8}}} << false << 2 << Found{{1, 3}, {2, 2}};
-        QTest::newRow("every ask lost") << 4 << 4 << Wiring{{3, {1, 7}}} << false << Discovery::RoundAsks << Found{};
     }
 
-    // Which pair each Qel sits on, found in bounded time, every port closed after.
+    // Which pair each Qel sits on, every port closed after.
     void find()
     {
         QFETCH(int, inputs);
@@ -156,7 +153,6 @@ private slots:
             QCOMPARE(d.serialNumber, devices.at(d.outIndex).second);
         }
         QCOMPARE(pairs, found);
-        QVERIFY(Discovery::durationTicks(Discovery::MaxPorts) * Discovery::TickIntervalMs < 1500);
     }
 };
 

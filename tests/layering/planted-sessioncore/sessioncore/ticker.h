@@ -1,0 +1,3 @@
+#pragma once
+// Planted fault: Qt in what the page runs.
+#include <QTimer>
