@@ -39,7 +39,7 @@ try {
 
 const { launch } = require('./lib/browser');
 const { serve } = require('./lib/server');
-const { standIn } = require('./lib/standin');
+const { standIn, keepingLog } = require('./lib/standin');
 
 const casesFolder = path.join(__dirname, 'cases');
 const available = fs.readdirSync(casesFolder).filter((f) => f.endsWith('.js')).map((f) => f.slice(0, -3)).sort();
@@ -63,6 +63,7 @@ async function runCase(browser, url, group, c) {
     const context = await browser.newContext({ locale: c.locale || 'en-US' });
     const problems = [];
     try {
+        await keepingLog(context);
         if (c.options !== null)
             await standIn(context, c.options || {});
         context.setDefaultTimeout(20000);

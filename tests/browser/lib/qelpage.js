@@ -80,8 +80,9 @@ function holdsImage(page, file = 'qel-firmware-1.09.bin') {
     }, file);
 }
 
-async function logLines(page) {
-    return page.locator('#log > *').allInnerTexts();
+// Every line the log showed since the page loaded (keepingLog).
+function logLines(page) {
+    return page.evaluate(() => window.__qelTestLog);
 }
 
 function progress(page) {

@@ -24,9 +24,26 @@ function install(options) {
     });
 }
 
+// Every line the page adds to its log, kept on window.__qelTestLog: the log
+// itself keeps only the newest lines, as the window's does.
+function keepLog() {
+    window.__qelTestLog = [];
+    const watch = () => new MutationObserver((changes) => {
+        for (const change of changes) {
+            for (const line of change.addedNodes)
+                window.__qelTestLog.push(line.textContent);
+        }
+    }).observe(document.getElementById('log'), { childList: true });
+    document.addEventListener('DOMContentLoaded', watch);
+}
+
 // Adds the stand-in to a browser context or page, with `options` for simulatedAccess.
 function standIn(target, options = {}) {
     return target.addInitScript(install, options);
 }
 
-module.exports = { standIn };
+function keepingLog(target) {
+    return target.addInitScript(keepLog);
+}
+
+module.exports = { standIn, keepingLog };

@@ -1,0 +1,54 @@
+'use strict';
+// Whole-image updates: the question, the progress, the ending in words, and
+// the image the simulated Qel would boot, compared byte for byte.
+const assert = require('assert/strict');
+const q = require('../lib/qelpage');
+
+const ImageBytes = 3915900;
+
+module.exports = [
+    {
+        name: 'the whole image, written and checked byte for byte',
+        options: {},
+        async run({ page, url }) {
+            await q.open(page, url);
+            await q.connect(page);
+            const question = await q.startUpdate(page);
+            assert.match(question, /1\.08/);
+            assert.match(question, /1\.09/);
+            assert.match(question, /\d+ (s|min)/, 'the question names the duration');
+            const end = await q.ending(page);
+            assert.equal(end.outcome, 'success', end.text);
+            assert.match(end.text, /now carries firmware 1\.09/);
+            assert.match(end.status, /1\.09/);
+            assert.equal(await q.text(page, '#version'), '1.09');
+            const image = await q.holdsImage(page);
+            assert.equal(image.size, ImageBytes);
+            assert.equal(image.holds, true, 'the Qel must hold the image');
+            assert.equal(image.holdsChanged, false);
+            const qel = await q.simulated(page);
+            assert.equal(qel.violations, 0);
+            assert.equal(qel.firmware, 0x0901);
+            const bar = await q.progress(page);
+            assert.ok(bar.max > 0 && bar.value === bar.max, `progress ${bar.value}/${bar.max}`);
+            assert.match(bar.text, /100\s*%/);
+            const log = await q.logLines(page);
+            assert.ok(log.some((l) => /Finish/.test(l)), 'the log tells the end of the writing');
+        },
+    },
+    {
+        name: 'verify after writing on a Qel that reads block 0 only: written, not verified',
+        options: { reads: 'block0' },
+        async run({ page, url }) {
+            await q.open(page, url);
+            await page.check('#verify');
+            await q.connect(page);
+            await q.startUpdate(page);
+            const end = await q.ending(page);
+            assert.equal(end.outcome, 'not_verified', end.text);
+            assert.match(end.text, /not checked/);
+            assert.equal((await q.holdsImage(page)).holds, true);
+            assert.equal((await q.simulated(page)).violations, 0);
+        },
+    },
+];
