@@ -12,12 +12,13 @@ const rows = [
     { name: 'newer than 1.09', options: { firmware: 0x0A01 }, serial: '586-638-764', version: '1.10', verdict: /Firmware 1\.10 is newer than 1\.09/ },
 ];
 
-module.exports = rows.map((row) => ({
-    name: `connect: ${row.name}`,
+module.exports = [...rows.map((row) => ({
+    name: row.name,
     options: row.options,
     async run({ page, url }) {
         await q.open(page, url);
         assert.equal(await q.state(page), 'idle');
+        assert.match(await q.text(page, '#status'), new RegExp(`Qel ${row.serial} found on`));
         const asked = await page.evaluate(() => window.__qelTestAsked);
         assert.equal(asked && asked.sysex, true, 'the page must ask for SysEx');
         for (const list of ['#midi-in', '#midi-out']) {
@@ -29,4 +30,13 @@ module.exports = rows.map((row) => ({
         assert.equal(await q.text(page, '#version'), row.version);
         assert.match(await q.text(page, '#status'), row.verdict);
     },
-}));
+})), {
+    name: 'the demo without the stand-in: ?sim',
+    options: null,
+    async run({ page, url }) {
+        await q.open(page, `${url}?sim`);
+        assert.equal(await page.isChecked('#simulate'), true);
+        await q.connect(page);
+        assert.equal(await q.text(page, '#serial'), '586-638-764');
+    },
+}];

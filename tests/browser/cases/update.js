@@ -37,6 +37,30 @@ module.exports = [
         },
     },
     {
+        name: 'a damaged image: nothing sent, the desktop\'s message',
+        options: {},
+        async run({ page, context, url }) {
+            // The image served with one byte changed: same size, another SHA-256.
+            await context.route('**/qel-firmware-*.bin', async (route) => {
+                const response = await route.fetch();
+                const bytes = Buffer.from(await response.body());
+                bytes[1000] ^= 1;
+                await route.fulfill({ response, body: bytes });
+            });
+            await q.open(page, url);
+            await q.connect(page);
+            await page.waitForSelector('#update:enabled');
+            const before = await q.simulated(page);
+            await page.click('#update');
+            const end = await q.ending(page, q.Short);
+            assert.equal(end.outcome, 'no_image', end.text);
+            assert.match(end.text, /image built into the updater is damaged, so nothing was sent/);
+            const after = await q.simulated(page);
+            assert.equal(after.commands, before.commands, 'nothing may be sent');
+            assert.equal(after.firmware, 0x0801);
+        },
+    },
+    {
         name: 'verify after writing on a Qel that reads block 0 only: written, not verified',
         options: { reads: 'block0' },
         async run({ page, url }) {
