@@ -33,6 +33,7 @@ module.exports = [
             const log = (await q.logLines(page)).join('\n');
             for (const line of row.log)
                 assert.match(log, line);
+            await q.assertNothingAgain(page);
         },
     })),
     {

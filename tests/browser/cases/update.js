@@ -34,6 +34,7 @@ module.exports = [
             assert.match(bar.text, /100\s*%/);
             const log = await q.logLines(page);
             assert.ok(log.some((l) => /Finish/.test(l)), 'the log tells the end of the writing');
+            await q.assertNothingAgain(page);
         },
     },
     {
@@ -71,6 +72,7 @@ module.exports = [
             const end = await q.ending(page);
             assert.equal(end.outcome, 'not_verified', end.text);
             assert.match(end.text, /not checked/);
+            await q.assertNothingAgain(page);
             assert.equal((await q.holdsImage(page)).holds, true);
             assert.equal((await q.simulated(page)).violations, 0);
         },

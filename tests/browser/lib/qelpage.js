@@ -85,6 +85,13 @@ function logLines(page) {
     return page.evaluate(() => window.__qelTestLog);
 }
 
+// On a link that loses nothing, nothing may be asked or written again: a
+// reply that the page failed to hand on shows here first.
+async function assertNothingAgain(page) {
+    const again = (await logLines(page)).filter((l) => /lost, asking again|again$/.test(l.trim()));
+    assert.deepEqual(again, [], 'a loss-free update asked or wrote again');
+}
+
 function progress(page) {
     return page.evaluate(() => {
         const bar = document.querySelector('#progress');
@@ -102,4 +109,4 @@ async function waitProgress(page, share, timeout = Long) {
 }
 
 module.exports = { Long, Short, waitState, state, text, open, connect, startUpdate, ending,
-                   simulated, holdsImage, logLines, progress, waitProgress };
+                   simulated, holdsImage, logLines, assertNothingAgain, progress, waitProgress };
