@@ -32,7 +32,7 @@ packages=(
 # The page's tests run in Debian's Chromium (chromium-driver for anyone who
 # drives it through WebDriver), from node; their npm packages are pinned in
 # tests/browser/package-lock.json and bring no browser of their own.
-test_packages=(chromium chromium-driver nodejs)
+test_packages=(chromium chromium-driver)
 
 # Only the benchmarks need Google Benchmark.
 bench_packages=(libbenchmark-dev)
