@@ -36,9 +36,9 @@ module.exports = [
             await q.assertNothingAgain(page);
         },
     })),
-    {
-        name: 'a new flash with four factory defects: not healthy, nothing written',
-        options: { newFlash: true, factoryDefects: [10, 11, 12, 13] },
+    ...['whole', 'block0'].map((reads) => ({
+        name: `${reads}: a new flash with four factory defects: not healthy, nothing written`,
+        options: { reads, newFlash: true, factoryDefects: [10, 11, 12, 13] },
         async run({ page, url }) {
             const end = await update(page, url);
             assert.equal(end.outcome, 'flash_unhealthy', end.text);
@@ -49,5 +49,5 @@ module.exports = [
             assert.equal(qel.firmware, 0x0801, 'the Qel keeps its firmware');
             assert.equal(qel.violations, 0);
         },
-    },
+    })),
 ];

@@ -7,7 +7,7 @@ const q = require('../lib/qelpage');
 
 const rows = [
     { reads: 'whole', loss: 0.002, seed: 3 },
-    { reads: 'block0', loss: 0.002, seed: 5 },
+    { reads: 'block0', loss: 0.004, seed: 5 },
 ];
 
 module.exports = rows.map((row) => ({
