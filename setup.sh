@@ -29,6 +29,11 @@ packages=(
     emscripten nodejs
 )
 
+# The page's tests run in Debian's Chromium (chromium-driver for anyone who
+# drives it through WebDriver), from node; their npm packages are pinned in
+# tests/browser/package-lock.json and bring no browser of their own.
+test_packages=(chromium chromium-driver)
+
 # Only the benchmarks need Google Benchmark.
 bench_packages=(libbenchmark-dev)
 
@@ -48,6 +53,13 @@ configure() {
 build_all() {
     configure
     cmake --build "$build" --parallel "$(nproc)"
+}
+
+# The browser tests' npm packages, exactly as locked. Debian's own nodejs
+# comes without npm, which is a package of its own there.
+browser_test_modules() {
+    command -v npm >/dev/null || "$root/tools/install-missing.sh" npm
+    (cd "$root/tests/browser" && npm ci --no-audit --no-fund --loglevel=error)
 }
 
 [ $# -ge 1 ] || usage
@@ -70,7 +82,9 @@ run)
     exec "$build/app/qel-update"
     ;;
 test)
+    packages+=("${test_packages[@]}")
     install_missing
+    browser_test_modules
     build_all
     exec ctest --test-dir "$build" --output-on-failure
     ;;

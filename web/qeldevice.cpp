@@ -105,6 +105,11 @@ void qel_device_fail_program(QelDevice *qel, int block, int page)
     qel->device.failProgram(block, page < 0 ? -1 : page);
 }
 
+void qel_device_erase_all(QelDevice *qel)
+{
+    qel->device.eraseAll();
+}
+
 void qel_device_set_factory_defect(QelDevice *qel, int block)
 {
     SimDevice &device = qel->device;

@@ -44,6 +44,10 @@ void qel_device_set_identity(QelDevice *device, uint32_t serial, uint32_t firmwa
 void qel_device_fail_erase(QelDevice *device, int block);
 void qel_device_fail_program(QelDevice *device, int block, int page);
 void qel_device_set_factory_defect(QelDevice *device, int block);
+/* A new flash, as it leaves the factory: every page erased and no list yet,
+ * so that the update reads the factory defects themselves (more than three
+ * stop it). Call before qel_device_set_factory_defect. */
+void qel_device_erase_all(QelDevice *device);
 
 #ifdef __cplusplus
 }

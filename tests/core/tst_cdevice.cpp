@@ -117,6 +117,17 @@ TEST_CASE("flash faults set through the C interface fail what they name, and onl
         CHECK(fails(device, buildEraseBlock(9)));
         CHECK(programFails(device, 9, 0));
     }
+    SUBCASE("a new flash: no list in block 0, its factory defects reported all the same")
+    {
+        qel_device_erase_all(device);
+        qel_device_set_factory_defect(device, 9);
+        const std::vector<Reply> list = send(device, buildReadChunk(0, 0));
+        REQUIRE(list.size() == 1);
+        CHECK(list[0].data[0] == 0xFF);
+        const std::vector<Reply> part0 = send(device, buildReadDefectList(0));
+        REQUIRE(part0.size() == 1);
+        CHECK(part0[0].data[1] == 0x02);  // block 9
+    }
     CHECK(qel_device_violations(device) == 0);
     qel_device_free(device);
 }

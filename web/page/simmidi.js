@@ -7,7 +7,8 @@
 //
 //   simulatedAccess({ reads: 'whole' | 'block0' | 'block0silent', loss, seed,
 //                     failErase: [block], failProgram: [[block, page]],
-//                     factoryDefects: [block], serial, firmware, latencyMs })
+//                     newFlash, factoryDefects: [block], serial, firmware, latencyMs })
+//   newFlash: true   a flash without a list yet, whose factory defects the update reads
 
 const Reads = { whole: 0, block0: 1, block0silent: 2 };  // QEL_READS_* of qeldevice.h
 const DefaultSerial = 123456789;   // the model's own, shown as 586-638-764
@@ -133,6 +134,8 @@ class SimDevice {
             core._qel_device_fail_erase(this.device, block);
         for (const [block, page] of options.failProgram || [])
             core._qel_device_fail_program(this.device, block, page);
+        if (options.newFlash)
+            core._qel_device_erase_all(this.device);
         for (const block of options.factoryDefects || [])
             core._qel_device_set_factory_defect(this.device, block);
         this.pointer = core._malloc(Capacity);
