@@ -52,10 +52,8 @@ function pageWeight() {
 }
 
 // The core alone: the session and the device model of the same module the
-// page loads, driven in a loop with no event loop between messages; or, with
-// `hop`, each exchange's replies handed over in a task of node's own
-// (MessageChannel), as the page's simulated MIDI hands each reply over.
-async function nodeUpdate(image, hop = false) {
+// page loads, driven in a loop with no event loop between messages.
+async function nodeUpdate(image) {
     const core = await require(path.resolve(web, 'qelcore.js'))();
     const NoEvent = 0;
     const Connected = 2;
@@ -85,24 +83,8 @@ async function nodeUpdate(image, hop = false) {
         pump();
     const started = performance.now();
     core._qel_session_start_update(session, imagePtr, image.length, 0, started);
-    if (hop) {
-        const { MessageChannel } = require('worker_threads');
-        const channel = new MessageChannel();
-        await new Promise((resolve) => {
-            channel.port2.on('message', () => {
-                pump();
-                if (core._qel_session_outcome(session) === Running)
-                    channel.port1.postMessage(0);
-                else
-                    resolve();
-            });
-            channel.port1.postMessage(0);
-        });
-        channel.port1.close();
-    } else {
-        while (core._qel_session_outcome(session) === Running)
-            pump();
-    }
+    while (core._qel_session_outcome(session) === Running)
+        pump();
     const ms = performance.now() - started;
     const outcome = core.UTF8ToString(core._qel_outcome_name(core._qel_session_outcome(session)));
     const good = outcome === 'success' && core._qel_device_holds(device, imagePtr, image.length) === 1;
@@ -154,21 +136,7 @@ async function pageUpdate(browser, url, trace) {
         const from = bench.marks.updating;
         const to = bench.marks.ended;
         const longTasks = bench.longTasks.filter((t) => t.start + t.duration >= from && t.start <= to);
-        // The browser's own cost of handing one message to a task, as the
-        // simulated MIDI delivers each reply: as many bare hops as exchanges.
-        const bareMs = await page.evaluate((n) => new Promise((resolve) => {
-            const channel = new MessageChannel();
-            let hops = 0;
-            const started = performance.now();
-            channel.port2.onmessage = () => {
-                if (++hops >= n)
-                    resolve(performance.now() - started);
-                else
-                    channel.port1.postMessage(0);
-            };
-            channel.port1.postMessage(0);
-        }), commands);
-        return { ms: to - from, commands, bareMs, longTasks, traced };
+        return { ms: to - from, commands, longTasks, traced };
     } finally {
         await context.close();
     }
@@ -200,30 +168,22 @@ async function main() {
     try {
         const inNode = [];
         const inPage = [];
-        const bare = [];
-        const inNodeHops = [];
         let commands = 0;
         let longTasks = [];
         for (let r = 0; r < rounds; ++r) {
             inNode.push(await nodeUpdate(image));
-            inNodeHops.push(await nodeUpdate(image, true));
             const run = await pageUpdate(chromium.browser, server.url, false);
             inPage.push(run.ms);
-            bare.push(run.bareMs);
             commands = run.commands;
             longTasks = longTasks.concat(run.longTasks);
             console.log(`round ${r + 1}: node ${(inNode[r] / 1000).toFixed(2)} s, page ${(inPage[r] / 1000).toFixed(2)} s, ` +
-                        `ratio ${(inPage[r] / inNode[r]).toFixed(2)}; ${run.commands} bare task hops in the page ` +
-                        `${(run.bareMs / 1000).toFixed(2)} s; long tasks ${run.longTasks.length}`);
+                        `ratio ${(inPage[r] / inNode[r]).toFixed(2)}; long tasks ${run.longTasks.length}`);
         }
         const ratio = median(inPage) / median(inNode);
         console.log(`whole image (${image.length} bytes): page ${(median(inPage) / 1000).toFixed(2)} s, core under node ` +
                     `${(median(inNode) / 1000).toFixed(2)} s (medians of ${rounds}): ${ratio.toFixed(2)} times; target at most 2`);
-        console.log(`the core under node with a task hop per exchange (MessageChannel): ${(median(inNodeHops) / 1000).toFixed(2)} s; ` +
-                    `the page against it: ${(median(inPage) / median(inNodeHops)).toFixed(2)} times`);
         const us = (ms) => ((1000 * ms) / commands).toFixed(1);
-        console.log(`per exchange (${commands}): page ${us(median(inPage))} µs, of it a bare task hop ${us(median(bare))} µs; ` +
-                    `core under node ${us(median(inNode))} µs; the page beyond the hop ${us(median(inPage) - median(bare))} µs`);
+        console.log(`per exchange (${commands}): page ${us(median(inPage))} µs, core under node ${us(median(inNode))} µs`);
         const worst = longTasks.reduce((m, t) => Math.max(m, t.duration), 0);
         console.log(`long tasks (over 50 ms) during the updates: ${longTasks.length}, the longest ${worst.toFixed(0)} ms`);
 

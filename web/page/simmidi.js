@@ -3,18 +3,26 @@
 // demo and for tests in a browser without MIDI. The device is the core's own
 // model (qeldevice.h) in a second instance of the WebAssembly module, so that
 // its memory and the page's never mix. Replies reach the input
-// asynchronously, each in a task of its own, as a MIDI system delivers them.
+// asynchronously, one at a time, never inside the send() that asked.
 //
 //   simulatedAccess({ reads: 'whole' | 'block0' | 'block0silent', loss, seed,
 //                     failErase: [block], failProgram: [[block, page]],
 //                     newFlash, factoryDefects: [block], serial, firmware, latencyMs })
 //   newFlash: true   a flash without a list yet, whose factory defects the update reads
+//
+// access.simulated holds what tests and the demo's switch use: unplug(),
+// hold() and release() (replies wait meanwhile), holds(image), violations(),
+// losses(), firmware(), commands(), dispose().
 
 const Reads = { whole: 0, block0: 1, block0silent: 2 };  // QEL_READS_* of qeldevice.h
 const DefaultSerial = 123456789;   // the model's own, shown as 586-638-764
 const DefaultFirmware = 0x0801;    // 1.08
 const Capacity = 4096;             // larger than any command or reply
 const PortName = 'Qel (simulated)';
+// Replies go out for this long without a task of their own for each, then
+// the page's timer and drawing get their turn. A task per reply would cost
+// Chromium's hand-over between tasks, several times the whole exchange.
+const SliceMs = 4;
 
 function loadCore() {
     if (typeof globalThis.createQelCore === 'function')
@@ -144,7 +152,13 @@ class SimDevice {
         this.queue = [];        // { due, data } in order of arrival
         this.posted = false;
         this.channel = new MessageChannel();
-        this.channel.port2.onmessage = () => this.deliver();
+        this.sliceEnd = 0;
+        this.holding = false;  // replies wait until released, so that a test can act at a known point
+        this.channel.port2.onmessage = () => {
+            this.sliceEnd = performance.now() + SliceMs;
+            this.deliver();
+        };
+        this.deliverNow = () => this.deliver();
         this.wake = () => this.post();
     }
 
@@ -156,7 +170,7 @@ class SimDevice {
         core.HEAPU8.set(data, this.pointer);
         ++this.commands;
         const replies = core._qel_device_handle(this.device, this.pointer, length);
-        const due = performance.now() + this.latencyMs;
+        const due = this.latencyMs > 0 ? performance.now() + this.latencyMs : 0;
         for (let i = 0; i < replies; ++i) {
             const size = core._qel_device_reply(this.device, i, this.pointer, Capacity);
             if (size > 0 && size <= Capacity)
@@ -170,27 +184,46 @@ class SimDevice {
         if (this.posted)
             return;
         this.posted = true;
-        this.channel.port1.postMessage(0);
+        if (performance.now() < this.sliceEnd)
+            queueMicrotask(this.deliverNow);
+        else
+            this.channel.port1.postMessage(0);
     }
 
-    // One reply per task, as a MIDI system hands them over; later ones are posted again.
+    // Replies go out one at a time, each after the handler of the one before
+    // has returned; those its sends bring are taken by the same loop (posted
+    // stays set meanwhile) until the slice is over.
     deliver() {
-        this.posted = false;
         const queue = this.queue;
-        if (queue.length === 0)
-            return;
-        const wait = queue[0].due - performance.now();
-        if (wait > 0) {
-            setTimeout(this.wake, wait);
+        if (this.holding) {
+            this.posted = false;
             return;
         }
-        const reply = queue.shift();
+        let delivered = 0;
+        while (queue.length > 0) {
+            const wait = this.latencyMs > 0 ? queue[0].due - performance.now() : 0;
+            if (wait > 0) {
+                this.posted = false;
+                setTimeout(this.wake, wait);
+                return;
+            }
+            if ((++delivered & 63) === 0 && performance.now() >= this.sliceEnd)
+                break;
+            const reply = queue.shift();
+            const input = this.input;
+            if (input && input.state === 'connected') {
+                // A handler that throws is reported, as a browser's dispatch does, and the replies go on.
+                try {
+                    input.dispatch('midimessage', { type: 'midimessage', data: reply.data, timeStamp: performance.now(),
+                                                    target: input, currentTarget: input });
+                } catch (error) {
+                    globalThis.reportError(error);
+                }
+            }
+        }
+        this.posted = false;
         if (queue.length > 0)
             this.post();
-        const input = this.input;
-        if (input && input.state === 'connected')
-            input.dispatch('midimessage', { type: 'midimessage', data: reply.data, timeStamp: performance.now(),
-                                            target: input, currentTarget: input });
     }
 
     // The demo switched off: the model, its buffer and the channel go, so that
@@ -237,6 +270,12 @@ class SimAccess {
             firmware: () => core._qel_device_firmware(device.device),
             commands: () => device.commands,
             dispose: () => device.dispose(),
+            hold: () => { device.holding = true; },
+            release: () => {
+                device.holding = false;
+                if (device.queue.length > 0)
+                    device.post();
+            },
         });
         this.device = device;
     }

@@ -13,9 +13,13 @@ module.exports = [
             await q.connect(page);
             await q.startUpdate(page);
             await q.waitProgress(page, 0.2);
+            // The whole update takes a fraction of a second here: the replies
+            // wait while the question is asked, so that Cancel meets it running.
+            await page.evaluate(() => window.__qelTestAccess.simulated.hold());
             await page.click('#cancel');
             await page.waitForSelector('#confirm[open]');
             await page.click('#confirm-yes');
+            await page.evaluate(() => window.__qelTestAccess.simulated.release());
             let end = await q.ending(page);
             assert.equal(end.outcome, 'cancelled', end.text);
             assert.match(end.text, /stopped before it was complete/);
@@ -36,7 +40,10 @@ module.exports = [
             await q.connect(page);
             await q.startUpdate(page);
             await q.waitProgress(page, 0.33);
-            await page.evaluate(() => window.__qelTestAccess.simulated.unplug());
+            await page.evaluate(() => {
+                window.__qelTestAccess.simulated.hold();
+                window.__qelTestAccess.simulated.unplug();
+            });
             const end = await q.ending(page);
             assert.equal(end.outcome, 'port_gone', end.text);
             assert.match(end.text, /MIDI port went away/);
