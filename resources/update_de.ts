@@ -37,11 +37,11 @@
     </message>
     <message>
         <source>The port the Qel sends to; Connect opens it with the chosen MIDI OUT port.</source>
-        <translation>Der Port, an den der Qel sendet; Verbinden öffnet ihn mit dem gewählten MIDI-OUT-Port.</translation>
+        <translation>Der Port, an den das Qel sendet; Verbinden öffnet ihn mit dem gewählten MIDI-OUT-Port.</translation>
     </message>
     <message>
         <source>The port that reaches the Qel.</source>
-        <translation>Der Port, über den der Qel erreicht wird.</translation>
+        <translation>Der Port, über den das Qel erreicht wird.</translation>
     </message>
     <message>
         <source>Update progress</source>
@@ -395,7 +395,7 @@ Update abbrechen?</translation>
     </message>
     <message>
         <source>Read every written page back and compare it with the image, where the Qel can read its pages back (exit code 4 when it cannot).</source>
-        <translation>Jede geschriebene Seite zurücklesen und mit dem Image vergleichen, wo der Qel seine Seiten zurücklesen kann (Exit-Code 4, wenn er es nicht kann).</translation>
+        <translation>Jede geschriebene Seite zurücklesen und mit dem Image vergleichen, wo das Qel seine Seiten zurücklesen kann (Exit-Code 4, wenn es das nicht kann).</translation>
     </message>
     <message>
         <source>Qel %1 found on %2 and %3.</source>
@@ -435,7 +435,7 @@ Update abbrechen?</translation>
     </message>
     <message>
         <source>Update every Qel that answers, all at the same time (needs --yes).</source>
-        <translation>Jeden Qel, der antwortet, aktualisieren, alle gleichzeitig (braucht --yes).</translation>
+        <translation>Jedes Qel, das antwortet, aktualisieren, alle gleichzeitig (braucht --yes).</translation>
     </message>
     <message>
         <source>Print every event as one JSON object per line instead of text.</source>
@@ -491,11 +491,11 @@ Update abbrechen?</translation>
     </message>
     <message>
         <source>Written, but not checked: this Qel cannot read its pages back.</source>
-        <translation>Geschrieben, aber nicht geprüft: dieser Qel kann seine Seiten nicht zurücklesen.</translation>
+        <translation>Geschrieben, aber nicht geprüft: dieses Qel kann seine Seiten nicht zurücklesen.</translation>
     </message>
     <message>
         <source>The firmware %1 was written, but it was not checked: this Qel cannot have its pages read back, so &quot;Verify after writing&quot; is not possible with it.</source>
-        <translation>Die Firmware %1 wurde geschrieben, aber nicht geprüft: dieser Qel kann seine Seiten nicht zurücklesen, daher ist „Nach dem Schreiben prüfen“ mit ihm nicht möglich.</translation>
+        <translation>Die Firmware %1 wurde geschrieben, aber nicht geprüft: dieses Qel kann seine Seiten nicht zurücklesen, daher ist „Nach dem Schreiben prüfen“ mit ihm nicht möglich.</translation>
     </message>
     <message>
         <source>The device could not store its list of faulty flash blocks, and its old list had to be cleared to make room. The device needs service: please contact service before using it.</source>
@@ -527,7 +527,7 @@ Update abbrechen?</translation>
   QEL_SIM_SILENT       Mit sim: 1 lässt die Qels jede Nachricht verlieren.
   QEL_SIM_READS        Mit sim: was die Qels zurücklesen: whole (den ganzen Flash,
                        Vorgabe), block0, block0-aliased oder block0-silent.
-  QEL_SIM_SAVE_DIR     Mit sim: beim Beenden legt jeder Qel das Image, das er
+  QEL_SIM_SAVE_DIR     Mit sim: beim Beenden legt jedes Qel das Image, das es
                        starten würde, als qel-&lt;serial&gt;.bin in diesem Ordner ab.
 </translation>
     </message>
@@ -552,7 +552,7 @@ Update abbrechen?</translation>
      bad blocks.
 </source>
         <translation>Exit-Status:
-  0  Das Image wurde geschrieben; die letzte Zeile sagt, ob der Qel es schon
+  0  Das Image wurde geschrieben; die letzte Zeile sagt, ob das Qel es schon
      ausführt. Oder --list, --find oder --info erledigt.
   1  Das Update schlug fehl oder wurde nicht bestätigt, oder das eingebaute
      Image ist beschädigt; mit --all wurde ein Qel nicht beschrieben.
@@ -564,10 +564,10 @@ Update abbrechen?</translation>
      unlesbar, leer oder zu groß.
   3  Keine MIDI-Ports, die Ports ließen sich nicht öffnen, kein Qel antwortete
      innerhalb von 3 s, oder keiner hat die --serial-Nummer.
-  4  Mit --verify: das Image wurde geschrieben, aber nicht geprüft, weil dieser
+  4  Mit --verify: das Image wurde geschrieben, aber nicht geprüft, weil dieses
      Qel seine Seiten nicht zurücklesen kann.
 130  Mit Strg+C (SIGINT) oder SIGTERM angehalten: ein laufendes Update wurde
-     abgebrochen wie mit „Abbrechen“ im Fenster, ohne den Qel je ohne seine
+     abgebrochen wie mit „Abbrechen“ im Fenster, ohne das Qel je ohne seine
      Liste der defekten Blöcke zu lassen.
 </translation>
     </message>
