@@ -149,7 +149,8 @@ class SimDevice {
         this.pointer = core._malloc(Capacity);
         this.commands = 0;
         this.input = null;
-        this.queue = [];        // { due, data } in order of arrival
+        this.queue = [];        // replies in order of arrival
+        this.dues = [];         // when each may arrive, with a latency only
         this.posted = false;
         this.channel = new MessageChannel();
         this.sliceEnd = 0;
@@ -174,7 +175,9 @@ class SimDevice {
         for (let i = 0; i < replies; ++i) {
             const size = core._qel_device_reply(this.device, i, this.pointer, Capacity);
             if (size > 0 && size <= Capacity)
-                this.queue.push({ due, data: core.HEAPU8.slice(this.pointer, this.pointer + size) });
+                this.queue.push(core.HEAPU8.slice(this.pointer, this.pointer + size));
+                if (due > 0)
+                    this.dues.push(due);
         }
         if (this.queue.length > 0)
             this.post();
@@ -201,7 +204,7 @@ class SimDevice {
         }
         let delivered = 0;
         while (queue.length > 0) {
-            const wait = this.latencyMs > 0 ? queue[0].due - performance.now() : 0;
+            const wait = this.latencyMs > 0 ? this.dues[0] - performance.now() : 0;
             if (wait > 0) {
                 this.posted = false;
                 setTimeout(this.wake, wait);
@@ -209,12 +212,14 @@ class SimDevice {
             }
             if ((++delivered & 63) === 0 && performance.now() >= this.sliceEnd)
                 break;
-            const reply = queue.shift();
+            const data = queue.shift();
+            if (this.latencyMs > 0)
+                this.dues.shift();
             const input = this.input;
             if (input && input.state === 'connected') {
                 // A handler that throws is reported, as a browser's dispatch does, and the replies go on.
                 try {
-                    input.dispatch('midimessage', { type: 'midimessage', data: reply.data, timeStamp: performance.now(),
+                    input.dispatch('midimessage', { type: 'midimessage', data, timeStamp: performance.now(),
                                                     target: input, currentTarget: input });
                 } catch (error) {
                     globalThis.reportError(error);
@@ -230,6 +235,7 @@ class SimDevice {
     // nothing keeps the second instance of the core alive.
     dispose() {
         this.queue.length = 0;
+        this.dues.length = 0;
         this.input = null;
         this.channel.port2.onmessage = null;
         this.channel.port1.close();
@@ -294,6 +300,7 @@ class SimAccess {
     // The interface leaves the system: its ports go, the way Web MIDI tells it.
     unplug() {
         this.device.queue.length = 0;
+        this.device.dues.length = 0;
         for (const map of [this.inputs, this.outputs]) {
             for (const port of [...map.values()]) {
                 port.state = 'disconnected';
