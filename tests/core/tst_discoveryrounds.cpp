@@ -31,8 +31,7 @@ using Pair = std::pair<int, int>;  // input, output
 // b / RoundAsks, since every round has an output to ask.
 struct Search
 {
-    Search(int inputs, int outputs, std::vector<Wire> wires = {})
-        : inputs(inputs), outputs(outputs), wires(std::move(wires))
+    Search(int ins, int outs, std::vector<Wire> wired = {}) : inputs(ins), outputs(outs), wires(std::move(wired))
     {
     }
     int inputs;
