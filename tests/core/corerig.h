@@ -6,6 +6,16 @@
 #include <cstdint>
 #include <vector>
 
+// An image whose every page differs, so that a page written in the wrong place shows.
+inline Bytes makeImage(std::size_t size)
+{
+    Bytes image(size);
+    std::uint32_t x = 0xC0FFEEu;
+    for (std::uint8_t &b : image)
+        b = std::uint8_t((x = x * 1664525u + 1013904223u) >> 24);
+    return image;
+}
+
 // The engine on a same-thread simulated device, nothing else: no Qt, no port.
 // The test hands the wire over and ticks; nothing runs by itself.
 struct CoreRig : CommandSink, EngineListener

@@ -1,5 +1,5 @@
-// The device model's faults through the browser's C interface: who it says
-// it is, the flash that fails, how far its reads reach. Commands go in as
+// The device model's faults through the browser's C interface: the flash
+// that fails, how far its reads reach (who it says it is: tst_cdiscovery). Commands go in as
 // the updater builds them; the answers are decoded as the updater reads them.
 
 #include "qeldevice.h"
@@ -57,19 +57,6 @@ bool programFails(QelDevice *device, int block, int page)
 
 } // namespace
 
-TEST_CASE("the device model says who it is set to be")
-{
-    QelDevice *device = qel_device_new(QEL_READS_WHOLE_FLASH, 0, 1);
-    qel_device_set_identity(device, 200000123u, 0x0A01);
-    const std::vector<Reply> replies = send(device, buildIdentify());
-    REQUIRE(replies.size() == 1);
-    CHECK(replies[0].code == ReplyIdentify);
-    CHECK(replies[0].serialNumber == 200000123u);
-    CHECK(replies[0].firmwareVersion == 0x0A01);
-    CHECK(qel_device_firmware(device) == 0x0A01);
-    qel_device_free(device);
-}
-
 TEST_CASE("flash faults set through the C interface fail what they name, and only that")
 {
     QelDevice *device = qel_device_new(QEL_READS_WHOLE_FLASH, 0, 1);
@@ -96,16 +83,10 @@ TEST_CASE("flash faults set through the C interface fail what they name, and onl
         CHECK_FALSE(fails(device, buildEraseBlock(8)));
         CHECK_FALSE(programFails(device, 8, 0));
     }
-    SUBCASE("a factory defect: reported, listed in block 0, neither erased nor programmed")
+    SUBCASE("a factory defect: listed in block 0, neither erased nor programmed")
     {
         qel_device_set_factory_defect(device, 9);
         qel_device_set_factory_defect(device, 600);
-        const std::vector<Reply> part0 = send(device, buildReadDefectList(0));
-        const std::vector<Reply> part1 = send(device, buildReadDefectList(1));
-        REQUIRE(part0.size() == 1);
-        REQUIRE(part1.size() == 1);
-        CHECK(part0[0].data[1] == 0x02);  // block 9
-        CHECK(part1[0].data[(600 - 512) / 8] == 1u << (600 % 8));
         // The list's first bytes: marker, marker, the factory count, then the blocks.
         const std::vector<Reply> list = send(device, buildReadChunk(0, 0));
         REQUIRE(list.size() == 1);
@@ -117,16 +98,14 @@ TEST_CASE("flash faults set through the C interface fail what they name, and onl
         CHECK(fails(device, buildEraseBlock(9)));
         CHECK(programFails(device, 9, 0));
     }
-    SUBCASE("a new flash: no list in block 0, its factory defects reported all the same")
+    SUBCASE("a new flash: no list in block 0, its factory defects bad all the same")
     {
         qel_device_erase_all(device);
         qel_device_set_factory_defect(device, 9);
         const std::vector<Reply> list = send(device, buildReadChunk(0, 0));
         REQUIRE(list.size() == 1);
         CHECK(list[0].data[0] == 0xFF);
-        const std::vector<Reply> part0 = send(device, buildReadDefectList(0));
-        REQUIRE(part0.size() == 1);
-        CHECK(part0[0].data[1] == 0x02);  // block 9
+        CHECK(fails(device, buildEraseBlock(9)));
     }
     CHECK(qel_device_violations(device) == 0);
     qel_device_free(device);

@@ -3,6 +3,7 @@
 // whole update; commands taken one at a time, replies handed back, a tick
 // whenever nothing is in flight, the clock the test's own.
 
+#include "corerig.h"
 #include "qeldevice.h"
 #include "qelsession.h"
 
@@ -18,15 +19,6 @@ constexpr int MaxTicks = 200000;
 constexpr int MaxCommands = 200000;  // an update that talks in circles ends the run, it does not hang it
 constexpr double TickMs = 10;
 constexpr double ExchangeMs = 0.5;
-
-std::vector<std::uint8_t> makeImage(std::size_t size)
-{
-    std::vector<std::uint8_t> image(size);
-    std::uint32_t x = 0xC0FFEEu;
-    for (std::uint8_t &b : image)
-        b = std::uint8_t((x = x * 1664525u + 1013904223u) >> 24);
-    return image;
-}
 
 // A session and a simulated Qel joined by the test.
 struct Wire
@@ -110,13 +102,13 @@ TEST_CASE("whole updates through the session's C interface")
         bool verify;
         const char *outcome;
     };
+    // The outcomes themselves are the engine's (tst_coreupdate, tst_updateengine);
+    // these rows take the outbox, the stamps and the queue through resends.
     const Case cases[] = {
-        {"whole flash", QEL_READS_WHOLE_FLASH, 0, 1, false, "success"},
         {"block 0, verifying", QEL_READS_BLOCK_ZERO, 0, 1, true, "not_verified"},
         {"whole flash, losses, verifying", QEL_READS_WHOLE_FLASH, 0.004, 7, true, "success"},
-        {"block 0, losses", QEL_READS_BLOCK_ZERO, 0.004, 11, false, "success"},
-        {"nothing arrives", QEL_READS_WHOLE_FLASH, 1, 1, false, "device_silent"},
         {"every reply twice", QEL_READS_WHOLE_FLASH, 0, 1, true, "success"},
+        {"nothing arrives", QEL_READS_WHOLE_FLASH, 1, 1, false, "device_silent"},
     };
     const std::vector<std::uint8_t> image = makeImage(70 * 2048 - 77);
     for (const Case &c : cases) {
@@ -132,8 +124,6 @@ TEST_CASE("whole updates through the session's C interface")
         CHECK((qel_session_state(wire.session) == QEL_CONNECTED) == answers);
         if (answers) {
             CHECK(qel_session_measuring(wire.session) == 0);
-            // Five reads of half a millisecond each way: the duration is measured, not guessed.
-            CHECK(qel_session_expected_ms(wire.session, image.size(), c.verify) > 0);
             CHECK(std::string(qel_session_serial_text(wire.session)).size() > 0);
         }
 
@@ -243,14 +233,13 @@ TEST_CASE("a port that leaves or refuses ends the update and says so")
 
 TEST_CASE("the version, the duration and the confirmation as the page reads them")
 {
-    CHECK(qel_carried_version() == 0x0901);
+    // The order and the rounding are tst_sessionwords'; here, what reaches the page.
     CHECK(std::string(qel_version_text(0x0801)) == "1.08");
     CHECK(qel_version_order(0x0801) == -1);
     CHECK(qel_version_order(0x0901) == 0);
     CHECK(qel_version_order(0x0002) == 1);
     CHECK(std::string(qel_expected_phrase(44000)) == "{\"text\":\"about %1 s\",\"args\":[\"40\"]}");
     CHECK(std::string(qel_remaining_phrase(151000)) == "{\"text\":\"about %1 min left\",\"args\":[\"3\"]}");
-    CHECK(std::string(qel_image_damaged_phrase()).find("built into the updater is damaged") != std::string::npos);
 
     Wire wire(QEL_READS_WHOLE_FLASH, 0, 1);
     qel_session_connect(wire.session, 0);

@@ -5,7 +5,7 @@
 
 #include "devicereplies.h"
 #include "deviceconversation.h"
-#include "simloop.h"
+#include "corerig.h"
 
 #include <doctest/doctest.h>
 
@@ -142,14 +142,6 @@ struct Rig : CommandSink
     }
 };
 
-Bytes makeImage(std::size_t size, int seed)
-{
-    Bytes image(size);
-    for (std::size_t i = 0; i < size; ++i)
-        image[i] = std::uint8_t(i * std::size_t(seed) + i / 2048);
-    return image;
-}
-
 } // namespace
 
 TEST_CASE("Connect through lost and late messages: Identify and the timed reads are asked again")
@@ -272,7 +264,7 @@ TEST_CASE("views are handed progress and trace lines at the tick")
 {
     Rig rig;
     REQUIRE(rig.connect());
-    const Bytes image = makeImage(20 * 2048, 5);
+    const Bytes image = makeImage(20 * 2048);
     rig.conversation.startUpdate(image.data(), image.size(), false, rig.nowUs);
     for (int i = 0; i < 200; ++i)
         REQUIRE(rig.step());
@@ -339,7 +331,7 @@ TEST_CASE("the duration named before writing is the one the update takes")
             }
         }
         REQUIRE(!rig.conversation.isMeasuring());
-        const Bytes image = makeImage(3 * 64 * 2048, 5);
+        const Bytes image = makeImage(3 * 64 * 2048);
         const std::int64_t expectedMs = rig.conversation.expectedDurationMs(std::int64_t(image.size()), c.verify);
         const std::int64_t startUs = rig.nowUs;
         rig.conversation.startUpdate(image.data(), image.size(), c.verify, rig.nowUs);
@@ -379,7 +371,7 @@ TEST_CASE("a success is told once the device has said which firmware it runs")
         CAPTURE(std::string(c.name));
         Rig rig;
         REQUIRE(rig.connect());
-        const Bytes image = makeImage(3 * 2048 + 100, 13);
+        const Bytes image = makeImage(3 * 2048 + 100);
         // The Identify after the update is the test's to answer.
         rig.loop.responder = [&rig](const Bytes &command) {
             if (command[SysEx::CommandOffset] == std::uint8_t(Command::Identify))
@@ -427,7 +419,7 @@ TEST_CASE("an update started while a timed read is out")
         rig.conversation.connect(rig.nowUs);
         REQUIRE(rig.step());  // the Identify's answer; the first timed read goes out
         REQUIRE(rig.conversation.isMeasuring());
-        const Bytes image = makeImage(2 * 64 * 2048, 3);
+        const Bytes image = makeImage(2 * 64 * 2048);
         rig.conversation.startUpdate(image.data(), image.size(), false, rig.nowUs);
         CHECK(!rig.conversation.isMeasuring());
         rig.loop.releaseHeld();

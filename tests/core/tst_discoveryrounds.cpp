@@ -31,8 +31,11 @@ using Pair = std::pair<int, int>;  // input, output
 // b / RoundAsks, since every round has an output to ask.
 struct Search
 {
-    int inputs = 0;
-    int outputs = 0;
+    Search(int ins, int outs, std::vector<Wire> wired = {}) : inputs(ins), outputs(outs), wires(std::move(wired))
+    {
+    }
+    int inputs;
+    int outputs;
     std::vector<Wire> wires;
     // Answers of this Qel (its index in wires) to this burst are lost.
     std::function<bool(std::size_t qel, int burst)> loses;
@@ -153,10 +156,7 @@ TEST_CASE("the rounds find every Qel at its pair, sorted by serial number")
         for (const bool noise : {false, true}) {
             CAPTURE(c.name);
             CAPTURE(noise);
-            Search search;
-            search.inputs = c.inputs;
-            search.outputs = c.outputs;
-            search.wires = c.wires;
+            Search search(c.inputs, c.outputs, c.wires);
             search.noise = noise;
             search.run();
             CHECK(search.found() == c.expected);
@@ -173,9 +173,7 @@ TEST_CASE("every round asks its outputs three times, then listens")
 {
     for (const int outputs : {1, 2, 3, 5, 8, 17, 32}) {
         CAPTURE(outputs);
-        Search search;
-        search.inputs = 1;
-        search.outputs = outputs;
+        Search search(1, outputs);
         search.run();
         int bits = 0;
         while ((1 << bits) < outputs)
@@ -209,10 +207,7 @@ TEST_CASE("lost answers: one ask of a round is enough")
     {
         for (int lost = 0; lost < rounds * DiscoveryRounds::RoundAsks; ++lost) {
             CAPTURE(lost);
-            Search search;
-            search.inputs = 4;
-            search.outputs = 4;
-            search.wires = wires;
+            Search search(4, 4, wires);
             search.loses = [lost](std::size_t qel, int burst) { return qel == 0 && burst == lost; };
             search.run();
             CHECK(search.found() == both);
@@ -220,20 +215,15 @@ TEST_CASE("lost answers: one ask of a round is enough")
     }
     SUBCASE("all but the last ask of every round lost, for both")
     {
-        Search search;
-        search.inputs = 4;
-        search.outputs = 4;
-        search.wires = wires;
+        Search search(4, 4, wires);
         search.loses = [](std::size_t, int burst) { return burst % DiscoveryRounds::RoundAsks != 2; };
         search.run();
         CHECK(search.found() == both);
     }
     SUBCASE("every answer of round 0 lost: the Qel is not named")
     {
-        Search search;
-        search.inputs = 4;
-        search.outputs = 4;
-        search.wires = wires;
+        // Heard in rounds 1 and 2 alone, it cannot be told from a stray answer.
+        Search search(4, 4, wires);
         search.loses = [](std::size_t qel, int burst) { return qel == 0 && burst < DiscoveryRounds::RoundAsks; };
         search.run();
         CHECK(search.found() == std::vector<Pair>{{2, 2}});
@@ -242,18 +232,6 @@ TEST_CASE("lost answers: one ask of a round is enough")
 
 TEST_CASE("answers that do not spell an output are no Qel")
 {
-    SUBCASE("heard outside round 0 only")
-    {
-        // The Qel on output 3 answers in rounds 1 and 2, never in round 0:
-        // it cannot be told from a stray answer.
-        Search search;
-        search.inputs = 4;
-        search.outputs = 4;
-        search.wires = {{3, 1, 7}, {2, 2, 8}};
-        search.loses = [](std::size_t qel, int burst) { return qel == 0 && burst < DiscoveryRounds::RoundAsks; };
-        search.run();
-        CHECK(search.found() == std::vector<Pair>{{2, 2}});
-    }
     SUBCASE("an identity heard in a later round alone")
     {
         DiscoveryRounds rounds;
@@ -273,10 +251,7 @@ TEST_CASE("answers that do not spell an output are no Qel")
     SUBCASE("one Qel behind two outputs spells an output beyond the last")
     {
         // Outputs 1 and 2 both reach it: its answers spell 3, and there are three.
-        Search search;
-        search.inputs = 3;
-        search.outputs = 3;
-        search.wires = {{1, 0, 7}, {2, 0, 7}, {0, 2, 9}};
+        Search search(3, 3, {{1, 0, 7}, {2, 0, 7}, {0, 2, 9}});
         search.run();
         CHECK(search.found() == std::vector<Pair>{{2, 0}});
     }
@@ -284,10 +259,7 @@ TEST_CASE("answers that do not spell an output are no Qel")
 
 TEST_CASE("ports beyond 32 in a direction are neither asked nor heard")
 {
-    Search search;
-    search.inputs = 40;
-    search.outputs = 40;
-    search.wires = {{31, 2, 7}, {35, 0, 8}, {5, 39, 9}, {0, 31, 10}};
+    Search search(40, 40, {{31, 2, 7}, {35, 0, 8}, {5, 39, 9}, {0, 31, 10}});
     search.run();
     CHECK(search.found() == std::vector<Pair>{{2, 31}, {31, 0}});
     for (const Search::Burst &burst : search.bursts)
@@ -318,10 +290,7 @@ TEST_CASE("no ports: nothing asked, over at once")
 
 TEST_CASE("a search again finds a Qel where it is now")
 {
-    Search search;
-    search.inputs = 4;
-    search.outputs = 4;
-    search.wires = {{1, 1, 7}};
+    Search search(4, 4, {{1, 1, 7}});
     search.run();
     REQUIRE(search.found() == std::vector<Pair>{{1, 1}});
     search.wires = {{2, 3, 7}};
@@ -334,10 +303,7 @@ TEST_CASE("a search again finds a Qel where it is now")
 
 TEST_CASE("a cancelled search asks no more and hears nothing")
 {
-    Search search;
-    search.inputs = 2;
-    search.outputs = 2;
-    search.wires = {{1, 1, 7}};
+    Search search(2, 2, {{1, 1, 7}});
     search.run();
     REQUIRE(search.found().size() == 1);
     search.rounds.start(2, 2);
